@@ -1,0 +1,49 @@
+// The scope that every export (and every message of the library's dialogs)
+// runs in: the library's module state is current and, in the full form, the
+// activation context of the library's manifest is active, so its dialogs get
+// version 6 of the common controls. Everything is restored on every way out.
+#pragma once
+
+#include <windows.h>
+
+#include "frame/module_state.h"
+
+namespace tarnvale {
+
+class ExportFrame {
+public:
+    ExportFrame() noexcept;
+    ~ExportFrame();
+    ExportFrame(const ExportFrame&) = delete;
+    ExportFrame& operator=(const ExportFrame&) = delete;
+
+private:
+    ModuleState* previous_;
+    ULONG_PTR activationCookie_ = 0;
+    bool activated_ = false;
+};
+
+// Runs an export's body inside the frame. No exception leaves an export: an
+// unexpected failure (memory exhausted) becomes failureResult.
+template <typename Body>
+int RunExport(Body&& body, int failureResult = 0) noexcept {
+    try {
+        ExportFrame frame;
+        return body();
+    } catch (...) {
+        return failureResult;
+    }
+}
+
+// The same guard without the frame, for the compact form's LaunchAppAndWait,
+// which runs in whatever module state its caller has current.
+template <typename Body>
+int RunExportWithoutFrame(Body&& body, int failureResult = 0) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return failureResult;
+    }
+}
+
+}  // namespace tarnvale

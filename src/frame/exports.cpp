@@ -1,0 +1,24 @@
+// The library's exported entry points, called by the setup program one at a
+// time on its own thread. Each opens the export frame and lets no exception
+// out.
+#include <windows.h>
+
+#include <string>
+
+#include "frame/build_form.h"
+#include "frame/export_frame.h"
+#include "process/run_and_wait.h"
+
+using namespace tarnvale;
+
+extern "C" int __stdcall LaunchAppAndWait(const char* commandLine) {
+    auto body = [commandLine] {
+        std::string line = commandLine != nullptr ? commandLine : "";
+        return RunAndWait(line);
+    };
+    if constexpr (kCompactForm) {
+        return RunExportWithoutFrame(body);
+    } else {
+        return RunExport(body);
+    }
+}

@@ -1,0 +1,49 @@
+#include "child_log.h"
+
+#include <cstdlib>
+#include <sstream>
+
+#include "test_paths.h"
+
+namespace tarnvale::test {
+
+ChildLog::ChildLog(const std::string& path) : path_(path), environment_("TARNVALE_CHILD_LOG", path) {
+    DeleteFileA(path_.c_str());
+}
+
+ChildLog::~ChildLog() { DeleteFileA(path_.c_str()); }
+
+std::vector<ChildLog::Entry> ChildLog::Read() const {
+    std::vector<Entry> entries;
+    std::istringstream lines(fs::ReadFile(path_));
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        Entry entry{};
+        const size_t firstBlank = line.find(' ');
+        const std::string kind = line.substr(0, firstBlank);
+        if (kind != "start" && kind != "end") continue;
+        entry.start = kind == "start";
+        const size_t secondBlank = line.find(' ', firstBlank + 1);
+        entry.processId = std::strtoul(line.substr(firstBlank + 1, secondBlank - firstBlank - 1).c_str(), nullptr, 10);
+        if (entry.start && secondBlank != std::string::npos) entry.commandLine = line.substr(secondBlank + 1);
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+std::vector<std::string> ChildLog::StartedCommandLines() const {
+    std::vector<std::string> lines;
+    for (const Entry& entry : Read()) {
+        if (entry.start) lines.push_back(entry.commandLine);
+    }
+    return lines;
+}
+
+std::string ChildCommand(const std::string& options) {
+    std::string command = std::string("\"") + kTestChildPath + "\"";
+    if (!options.empty()) command += " " + options;
+    return command;
+}
+
+}  // namespace tarnvale::test

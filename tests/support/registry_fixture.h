@@ -1,0 +1,44 @@
+// Seeding and reading the real (Wine) registry for tests. The 64-bit test
+// build works on the native registry view, as the 64-bit library does.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace tarnvale::test {
+
+namespace reg {
+
+constexpr REGSAM kView = 0;
+
+bool KeyExists(HKEY root, const std::string& path);
+void CreateKey(HKEY root, const std::string& path);
+void SetString(HKEY root, const std::string& path, const std::string& name, const std::string& value,
+               DWORD type = REG_SZ);
+// Stores exactly these bytes, with no terminator added.
+void SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD type, const void* data,
+            DWORD size);
+void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD value);
+bool ValueExists(HKEY root, const std::string& path, const std::string& name);
+std::vector<std::string> SubkeyNames(HKEY root, const std::string& path);
+void DeleteTree(HKEY root, const std::string& path);
+
+}  // namespace reg
+
+// A registry key tree that belongs to one test: removed when the test starts
+// (leftovers of an aborted run) and when it ends.
+class ScopedRegistryTree {
+public:
+    ScopedRegistryTree(HKEY root, std::string path);
+    ~ScopedRegistryTree();
+    ScopedRegistryTree(const ScopedRegistryTree&) = delete;
+    ScopedRegistryTree& operator=(const ScopedRegistryTree&) = delete;
+
+private:
+    HKEY root_;
+    std::string path_;
+};
+
+}  // namespace tarnvale::test

@@ -33,6 +33,28 @@ long long ProcessCpu100ns() {
     return value(kernel) + value(user);
 }
 
+// A reference wait that polls the queue and the exit code without pause,
+// as a naive runner would; measured beside the library's wait.
+void SpinPollingWait(const std::string& commandLine) {
+    std::string buffer = commandLine;
+    buffer.resize(buffer.size() + 512, '\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(nullptr, &buffer[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return;
+    for (;;) {
+        MSG message;
+        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        DWORD code = 0;
+        if (!GetExitCodeProcess(info.hProcess, &code) || code != STILL_ACTIVE) break;
+    }
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+}
+
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -59,7 +81,7 @@ int main() {
     constexpr int kRuns = 5;
     constexpr int kSleepMs = 2000;
 
-    std::vector<double> cpuShare, returnDelayMs;
+    std::vector<double> cpuShare, returnDelayMs, spinCpuShare;
     for (int run = 0; run < kRuns; ++run) {
         DeleteFileA(stamp.c_str());
         const std::string command = ChildCommand("--sleep=" + std::to_string(kSleepMs) + " --exit-stamp=" + stamp);
@@ -71,6 +93,13 @@ int main() {
         const long long exitedAt = std::stoll(tarnvale::test::fs::ReadFile(stamp));
         cpuShare.push_back(100.0 * static_cast<double>(cpu) / static_cast<double>(returnedAt - wallBefore));
         returnDelayMs.push_back(static_cast<double>(returnedAt - exitedAt) / 10000.0);
+
+        const long long spinCpuBefore = ProcessCpu100ns();
+        const long long spinWallBefore = Now100ns();
+        SpinPollingWait(ChildCommand("--sleep=" + std::to_string(kSleepMs)));
+        const long long spinWall = Now100ns() - spinWallBefore;
+        spinCpuShare.push_back(100.0 * static_cast<double>(ProcessCpu100ns() - spinCpuBefore) /
+                               static_cast<double>(spinWall));
     }
 
     WNDCLASSA windowClass = {};
@@ -101,6 +130,7 @@ int main() {
     std::printf("LaunchAppAndWait, median of %d runs each:\n", kRuns);
     std::printf("  CPU of the calling process while a child sleeps %d ms: %.2f%% of the wait\n", kSleepMs,
                 Median(cpuShare));
+    std::printf("  the same child under a spin-polling reference wait:   %.2f%% of the wait\n", Median(spinCpuShare));
     std::printf("  return after the child's exit:                    %.2f ms\n", Median(returnDelayMs));
     std::printf("  dispatch of a message posted during the wait:     %.2f ms\n", Median(dispatchDelayMs));
     DestroyWindow(probe);

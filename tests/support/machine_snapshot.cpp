@@ -1,0 +1,217 @@
+#include "machine_snapshot.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <set>
+
+#include "file_fixture.h"
+
+namespace tarnvale::test {
+namespace {
+
+std::string Narrow(const wchar_t* text, size_t length) {
+    if (length == 0) return {};
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &out[0], bytes, nullptr, nullptr);
+    return out;
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// Turns on a privilege of the process token (RegSaveKey needs the backup
+// privilege).
+void EnablePrivilege(const char* name) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (LookupPrivilegeValueA(nullptr, name, &privileges.Privileges[0].Luid)) {
+        AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    }
+    CloseHandle(token);
+}
+
+// The key path of a "[path] time" line, with the file's doubled backslashes
+// made single.
+std::string KeyPathOf(const std::string& line) {
+    const size_t close = line.rfind(']');
+    std::string escaped = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    std::string path;
+    for (size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] == '\\' && i + 1 < escaped.size() && escaped[i + 1] == '\\') ++i;
+        path += escaped[i];
+    }
+    return path;
+}
+
+// The end of a quoted value name ("name" with backslash escapes).
+size_t EndOfQuotedName(const std::string& line) {
+    for (size_t i = 1; i < line.size(); ++i) {
+        if (line[i] == '\\') {
+            ++i;
+        } else if (line[i] == '"') {
+            return i;
+        }
+    }
+    return line.size();
+}
+
+// Saves a key with everything below it as the registry's own text (one call
+// to the registry, where walking the keys one by one takes seconds) and reads
+// the text into entries: every key, every key above one, every value.
+void AddRegistryTree(HKEY root, const std::string& prefix, std::map<std::string, std::string>& entries) {
+    static const bool privileged = (EnablePrivilege("SeBackupPrivilege"), true);
+    (void)privileged;
+    const std::string file = HostFolder() + "\\snapshot-" + std::to_string(GetCurrentProcessId()) + ".reg";
+    DeleteFileA(file.c_str());
+    if (RegSaveKeyA(root, file.c_str(), nullptr) != ERROR_SUCCESS) {
+        entries.emplace(prefix + ":unreadable", std::string());
+        return;
+    }
+    const std::string text = fs::ReadFile(file);
+    DeleteFileA(file.c_str());
+
+    std::string key;
+    std::string pending;  // a value line continued with a trailing backslash
+    size_t position = 0;
+    while (position < text.size()) {
+        size_t end = text.find('\n', position);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(position, end - position);
+        position = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+
+        if (!pending.empty() || (!line.empty() && (line[0] == '"' || line[0] == '@'))) {
+            if (!line.empty() && line.back() == '\\') {
+                pending += line.substr(0, line.size() - 1);
+                continue;
+            }
+            line = pending + line;
+            pending.clear();
+            const size_t nameEnd = line[0] == '@' ? 0 : EndOfQuotedName(line);
+            const std::string name = line[0] == '@' ? "@" : line.substr(1, nameEnd - 1);
+            const size_t equals = line.find('=', nameEnd);
+            entries[prefix + key + ":" + name] = equals == std::string::npos ? "" : line.substr(equals + 1);
+        } else if (!line.empty() && line[0] == '[') {
+            key = KeyPathOf(line) + "\\";
+            // The file lists only keys with values or without subkeys: every
+            // key above a listed one exists too.
+            for (size_t cut = key.find('\\'); cut != std::string::npos; cut = key.find('\\', cut + 1)) {
+                entries.emplace(prefix + key.substr(0, cut + 1), std::string());
+            }
+        }
+    }
+}
+
+void WalkFolder(const std::wstring& folder, const std::string& path, std::map<std::string, std::string>& entries) {
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::string child = path + Narrow(name.data(), name.size());
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            entries.emplace(child + "\\", std::string());
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                WalkFolder(folder + L"\\" + name, child + "\\", entries);
+            }
+        } else {
+            entries.emplace(child, std::string());
+        }
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
+
+// Places that Wine or the test run itself change on their own.
+bool IsBackgroundNoise(const std::string& entry) {
+    static const char* const kNoise[] = {
+        "c:\\windows\\temp\\",
+        "c:\\users\\",
+        "c:\\programdata\\microsoft\\windows\\",
+        "hklm\\system\\currentcontrolset\\control\\",
+        "hklm\\system\\currentcontrolset\\services\\",
+        "hklm\\hardware\\",
+        "hklm\\software\\microsoft\\windows nt\\currentversion\\perflib\\",
+        "hklm\\software\\wine\\",
+    };
+    const std::string lower = Lower(entry);
+    for (const char* prefix : kNoise) {
+        if (lower.rfind(prefix, 0) == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+MachineSnapshot MachineSnapshot::Take() {
+    MachineSnapshot snapshot;
+    AddRegistryTree(HKEY_LOCAL_MACHINE, "HKLM\\", snapshot.entries_);
+    AddRegistryTree(HKEY_CLASSES_ROOT, "HKCR\\", snapshot.entries_);
+    snapshot.entries_.emplace("C:\\", std::string());
+    WalkFolder(L"C:", "C:\\", snapshot.entries_);
+    return snapshot;
+}
+
+MachineDifference Compare(const MachineSnapshot& before, const MachineSnapshot& after) {
+    MachineDifference difference;
+    for (const auto& [entry, data] : before.entries()) {
+        const auto found = after.entries().find(entry);
+        if (found == after.entries().end()) {
+            difference.removed.push_back(entry);
+        } else if (found->second != data) {
+            difference.changed.push_back(entry);
+        }
+    }
+    for (const auto& [entry, data] : after.entries()) {
+        if (before.entries().count(entry) == 0) difference.added.push_back(entry);
+    }
+    return difference;
+}
+
+std::string DescribeUnexpectedChanges(const MachineSnapshot& before, const MachineSnapshot& after,
+                                      const std::vector<std::string>& expectedRemoved) {
+    const MachineDifference difference = Compare(before, after);
+    std::vector<std::string> expected;
+    for (const std::string& name : expectedRemoved) expected.push_back(Lower(name));
+
+    auto coveredBy = [](const std::string& entry, const std::string& name) {
+        // A key or folder (trailing backslash) covers everything below it,
+        // its values included; anything else names one entry.
+        if (!name.empty() && name.back() == '\\') return entry.rfind(name, 0) == 0;
+        return entry == name;
+    };
+
+    std::string report;
+    std::set<std::string> matched;
+    for (const std::string& entry : difference.removed) {
+        const std::string lower = Lower(entry);
+        bool isExpected = false;
+        for (const std::string& name : expected) {
+            if (coveredBy(lower, name)) {
+                isExpected = true;
+                matched.insert(name);
+            }
+        }
+        if (!isExpected && !IsBackgroundNoise(entry)) report += "  removed unexpectedly: " + entry + "\n";
+    }
+    for (const std::string& name : expected) {
+        if (matched.count(name) == 0) report += "  expected to be removed but still there: " + name + "\n";
+    }
+    for (const std::string& entry : difference.added) {
+        if (!IsBackgroundNoise(entry)) report += "  added: " + entry + "\n";
+    }
+    for (const std::string& entry : difference.changed) {
+        if (!IsBackgroundNoise(entry)) report += "  changed: " + entry + "\n";
+    }
+    return report;
+}
+
+}  // namespace tarnvale::test

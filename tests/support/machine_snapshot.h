@@ -1,0 +1,40 @@
+// A picture of the whole machine as the library can reach it: every key and
+// value below HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT, and every file and
+// folder of drive C:. Two pictures, taken before and after a call, tell
+// exactly what the call removed, added or changed anywhere.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tarnvale::test {
+
+class MachineSnapshot {
+public:
+    // Entries are "HKLM\path\" for a key, "HKLM\path\:name" for a value ("@" the default value)
+    // (data kept for comparison), "C:\path\" for a folder, "C:\path" for a file.
+    static MachineSnapshot Take();
+
+    const std::map<std::string, std::string>& entries() const { return entries_; }
+
+private:
+    std::map<std::string, std::string> entries_;  // entry -> value data (empty for keys, files, folders)
+};
+
+struct MachineDifference {
+    std::vector<std::string> removed;
+    std::vector<std::string> added;
+    std::vector<std::string> changed;
+};
+
+MachineDifference Compare(const MachineSnapshot& before, const MachineSnapshot& after);
+
+// Checks that the call removed exactly the listed keys, folders and files
+// (each with everything below it) and added or changed nothing. Names use the
+// entry forms above; a key or folder ends with a backslash. Matching ignores case.
+// Returns a description of every difference, empty when the change is exact.
+std::string DescribeUnexpectedChanges(const MachineSnapshot& before, const MachineSnapshot& after,
+                                      const std::vector<std::string>& expectedRemoved);
+
+}  // namespace tarnvale::test

@@ -8,6 +8,7 @@
 #include "frame/build_form.h"
 #include "frame/export_frame.h"
 #include "process/run_and_wait.h"
+#include "sims/sim_cleanup.h"
 
 using namespace tarnvale;
 
@@ -21,4 +22,8 @@ extern "C" int __stdcall LaunchAppAndWait(const char* commandLine) {
     } else {
         return RunExport(body);
     }
+}
+
+extern "C" int __stdcall CleanSIMInfoSilent() {
+    return RunExport([] { return RunSimCleanup(1); });
 }

@@ -4,11 +4,82 @@
 #include <winioctl.h>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace tarnvale::test {
 
 namespace fs {
+
+namespace {
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return {};
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string narrow(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0], length, nullptr, nullptr);
+    return narrow;
+}
+
+// The path for the wide file API: a long absolute path gets the
+// extended-length prefix (after the platform has made it full), so tests can
+// build and inspect trees deeper than MAX_PATH.
+std::wstring Native(const std::string& path) {
+    const std::wstring wide = Widen(path);
+    const bool absolute = wide.size() >= 3 && wide[1] == L':' && wide[2] == L'\\';
+    if (wide.size() < 240 || !absolute) return wide;
+    wchar_t full[32768];
+    const DWORD length = GetFullPathNameW(wide.c_str(), 32768, full, nullptr);
+    if (length == 0 || length >= 32768) return wide;
+    return L"\\\\?\\" + std::wstring(full, length);
+}
+
+DWORD Attributes(const std::string& path) { return GetFileAttributesW(Native(path).c_str()); }
+
+// The unix path of a Windows path, through Wine's own export; empty outside Wine.
+std::string UnixPath(const std::string& path) {
+    using ToUnix = char*(__cdecl*)(const wchar_t*);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+    if (toUnix == nullptr) return {};
+    char* unixPath = toUnix(Widen(path).c_str());
+    if (unixPath == nullptr) return {};
+    std::string result = unixPath;
+    HeapFree(GetProcessHeap(), 0, unixPath);
+    return result;
+}
+
+// Runs a unix program (Wine starts those too) and waits for it; false when it
+// cannot be started or an argument is empty.
+bool RunUnixProgram(const std::string& program, const std::vector<std::string>& arguments) {
+    std::string commandLine = program;
+    for (const std::string& argument : arguments) {
+        if (argument.empty()) return false;
+        commandLine += " \"" + argument + "\"";
+    }
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &started)) {
+        return false;
+    }
+    WaitForSingleObject(started.hProcess, 10000);
+    CloseHandle(started.hProcess);
+    CloseHandle(started.hThread);
+    return true;
+}
+
+}  // namespace
 
 void CreateFolders(const std::string& path) {
     std::string partial;
@@ -17,14 +88,15 @@ void CreateFolders(const std::string& path) {
         size_t next = path.find('\\', start);
         if (next == std::string::npos) next = path.size();
         partial = path.substr(0, next);
-        if (!partial.empty() && partial.back() != ':') CreateDirectoryA(partial.c_str(), nullptr);
+        if (!partial.empty() && partial.back() != ':') CreateDirectoryW(Native(partial).c_str(), nullptr);
         start = next + 1;
     }
     ASSERT_TRUE(FolderExists(path)) << "cannot create folder " << path;
 }
 
 void WriteFile(const std::string& path, const std::string& content) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(Native(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << "cannot write " << path << " (error " << GetLastError() << ")";
     DWORD written = 0;
     ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
@@ -32,7 +104,7 @@ void WriteFile(const std::string& path, const std::string& content) {
 }
 
 std::string ReadFile(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE file = CreateFileW(Native(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return {};
     std::string content;
@@ -44,54 +116,123 @@ std::string ReadFile(const std::string& path) {
 }
 
 bool FileExists(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = Attributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool FolderExists(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = Attributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
 
-void RemoveTree(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+DWORD GetAttributes(const std::string& path) { return Attributes(path); }
+
+bool SetAttributes(const std::string& path, DWORD attributes) {
+    return SetFileAttributesW(Native(path).c_str(), attributes) != FALSE;
+}
+
+namespace {
+
+// Waits until `condition` holds; a unix program that Wine starts cannot be
+// waited for through its handle.
+bool WaitFor(const std::function<bool()>& condition) {
+    for (int i = 0; i < 500; ++i) {
+        if (condition()) return true;
+        Sleep(10);
+    }
+    return condition();
+}
+
+// The attributes of the entry at `path` itself, as its folder lists it: also
+// for a link whose target is gone.
+DWORD EntryAttributes(const std::string& path) {
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(Native(path).c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return INVALID_FILE_ATTRIBUTES;
+    FindClose(search);
+    return entry.dwFileAttributes;
+}
+
+void RemoveEntry(const std::string& path, DWORD attributes) {
+    const std::wstring native = Native(path);
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
+        SetFileAttributesW(native.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(native.c_str());
         return;
     }
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        WIN32_FIND_DATAA entry;
-        HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
+        WIN32_FIND_DATAW entry;
+        HANDLE search = FindFirstFileW((native + L"\\*").c_str(), &entry);
         if (search != INVALID_HANDLE_VALUE) {
             do {
-                const std::string name = entry.cFileName;
-                if (name != "." && name != "..") RemoveTree(path + "\\" + name);
-            } while (FindNextFileA(search, &entry));
+                const std::wstring name = entry.cFileName;
+                if (name != L"." && name != L"..") RemoveEntry(path + "\\" + Narrow(name), entry.dwFileAttributes);
+            } while (FindNextFileW(search, &entry));
             FindClose(search);
         }
+        SetFileAttributesW(native.c_str(), FILE_ATTRIBUTE_NORMAL);
+        RemoveDirectoryW(native.c_str());
+        return;
     }
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    RemoveDirectoryA(path.c_str());
+    // A link to a folder goes as the link; what it points to stays. Wine
+    // removes a unix symbolic link through no file API, so a unix program does.
+    if (RemoveDirectoryW(native.c_str()) || DeleteFileW(native.c_str())) return;
+    if (RunUnixProgram("/bin/rm", {UnixPath(path)})) {
+        WaitFor([&] { return EntryAttributes(path) == INVALID_FILE_ATTRIBUTES; });
+    }
+}
+
+// Removes every link in the tree first, while their targets still exist:
+// Wine no longer shows a unix link whose target is gone.
+void RemoveLinks(const std::string& path) {
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((Native(path) + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L".." || !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        const std::string child = path + "\\" + Narrow(name);
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            RemoveEntry(child, entry.dwFileAttributes);
+        } else {
+            RemoveLinks(child);
+        }
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
+
+}  // namespace
+
+void RemoveTree(const std::string& path) {
+    const DWORD attributes = EntryAttributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) RemoveLinks(path);
+    RemoveEntry(path, attributes);
+    // What Wine cannot show any more (a unix link left dangling by an aborted
+    // run) goes through a unix program, below the test root only.
+    const std::string root = kTestRoot;
+    if (Exists(path) && _strnicmp(path.c_str(), root.c_str(), root.size()) == 0 && path.size() > root.size() &&
+        RunUnixProgram("/bin/rm", {"-rf", UnixPath(path)})) {
+        WaitFor([&] { return !Exists(path); });
+    }
 }
 
 namespace {
 void ListInto(const std::string& root, const std::string& relative, std::vector<std::string>& out) {
-    WIN32_FIND_DATAA entry;
+    WIN32_FIND_DATAW entry;
     const std::string folder = relative.empty() ? root : root + "\\" + relative;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    HANDLE search = FindFirstFileW((Native(folder) + L"\\*").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        const std::string name = entry.cFileName;
+        const std::string name = Narrow(entry.cFileName);
         if (name == "." || name == "..") continue;
         const std::string child = relative.empty() ? name : relative + "\\" + name;
         const bool folderEntry = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         out.push_back(folderEntry ? child + "\\" : child);
         if (folderEntry && !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) ListInto(root, child, out);
-    } while (FindNextFileA(search, &entry));
+    } while (FindNextFileW(search, &entry));
     FindClose(search);
 }
 }  // namespace
@@ -146,6 +287,18 @@ bool CreateJunction(const std::string& link, const std::string& target) {
     return made != FALSE;
 }
 
+
+bool CreateFolderLink(const std::string& link, const std::string& target) {
+    if (CreateJunction(link, target)) return true;
+    // Wine cannot make junctions, but it runs unix programs and shows a unix
+    // symbolic link as a folder with the reparse-point attribute.
+    if (!RunUnixProgram("/bin/ln", {"-s", UnixPath(target), UnixPath(link)})) return false;
+    return WaitFor([&] {
+        const DWORD attributes = Attributes(link);
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    });
+}
+
 }  // namespace fs
 
 ScopedFolder::ScopedFolder(std::string path, bool create) : path_(std::move(path)) {
@@ -164,6 +317,15 @@ ScopedFileCopy::ScopedFileCopy(const std::string& source, std::string target) : 
 ScopedFileCopy::~ScopedFileCopy() {
     SetFileAttributesA(target_.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(target_.c_str());
+}
+
+ScopedHeldFile::ScopedHeldFile(const std::string& path)
+    : handle_(CreateFileW(fs::Native(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {
+    if (handle_ == INVALID_HANDLE_VALUE) ADD_FAILURE() << "cannot hold " << path << " (error " << GetLastError() << ")";
+}
+
+ScopedHeldFile::~ScopedHeldFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
 }
 
 ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& path) : previous_(fs::CurrentDirectory()) {

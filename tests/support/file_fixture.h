@@ -1,4 +1,5 @@
-// Folders, files, the current directory and the environment for tests.
+// Folders, files, the current directory and the environment for tests. Paths
+// longer than MAX_PATH work too.
 #pragma once
 
 #include <windows.h>
@@ -19,6 +20,9 @@ std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);    // a file, not a folder
 bool FolderExists(const std::string& path);  // a folder, not a file
 bool Exists(const std::string& path);
+// The file attributes at `path` (INVALID_FILE_ATTRIBUTES when nothing is there).
+DWORD GetAttributes(const std::string& path);
+bool SetAttributes(const std::string& path, DWORD attributes);
 // Removes a tree; a reparse point inside it is removed itself, never entered.
 void RemoveTree(const std::string& path);
 // Every file and folder below `path`, as paths relative to it, sorted.
@@ -27,6 +31,10 @@ std::string CurrentDirectory();
 // A junction at `link` that points to the folder `target`; false where the
 // platform cannot make one.
 bool CreateJunction(const std::string& link, const std::string& target);
+// A link at `link` to the folder `target` that shows as a reparse point: a
+// junction where the platform makes one, otherwise (Wine) a unix symbolic
+// link. False when neither can be made.
+bool CreateFolderLink(const std::string& link, const std::string& target);
 
 }  // namespace fs
 
@@ -55,6 +63,18 @@ public:
 
 private:
     std::string target_;
+};
+
+// A file held open without sharing for one test, so that nobody can delete it.
+class ScopedHeldFile {
+public:
+    explicit ScopedHeldFile(const std::string& path);
+    ~ScopedHeldFile();
+    ScopedHeldFile(const ScopedHeldFile&) = delete;
+    ScopedHeldFile& operator=(const ScopedHeldFile&) = delete;
+
+private:
+    HANDLE handle_;
 };
 
 class ScopedCurrentDirectory {

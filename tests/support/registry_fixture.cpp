@@ -1,22 +1,29 @@
 #include "registry_fixture.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 #include <shlwapi.h>
 
 namespace tarnvale::test {
 
 namespace reg {
 
+namespace {
+// The wide form of a key path: Wine's ANSI registry calls refuse paths
+// longer than MAX_PATH, which names near the limit of 255 characters reach.
+std::wstring Wide(const std::string& path) { return std::wstring(path.begin(), path.end()); }
+}  // namespace
+
 bool KeyExists(HKEY root, const std::string& path) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | kView, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_READ | kView, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }
 
 void CreateKey(HKEY root, const std::string& path) {
     HKEY key = nullptr;
-    const LONG status = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | kView, nullptr, &key,
+    const LONG status = RegCreateKeyExW(root, Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | kView, nullptr, &key,
                                         nullptr);
     ASSERT_EQ(status, ERROR_SUCCESS) << "cannot create key " << path;
     RegCloseKey(key);
@@ -65,10 +72,47 @@ std::vector<std::string> SubkeyNames(HKEY root, const std::string& path) {
     return names;
 }
 
+namespace {
+
+// Gives everyone full access to a key and everything below it again, so that
+// a tree with keys that deny reading can be deleted.
+void Unlock(HKEY root, const std::string& path) {
+    PSECURITY_DESCRIPTOR open = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;KA;;;WD)", SDDL_REVISION_1, &open, nullptr)) return;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC | kView, &key) == ERROR_SUCCESS) {
+        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, open);
+        RegCloseKey(key);
+    }
+    LocalFree(open);
+    for (const std::string& name : SubkeyNames(root, path)) Unlock(root, path + "\\" + name);
+}
+
+}  // namespace
+
+bool DenyRead(HKEY root, const std::string& path) {
+    PSECURITY_DESCRIPTOR denying = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(D;;KR;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1,
+                                                              &denying, nullptr)) {
+        return false;
+    }
+    HKEY key = nullptr;
+    LONG status = RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC | kView, &key);
+    if (status == ERROR_SUCCESS) {
+        status = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, denying);
+        RegCloseKey(key);
+    }
+    LocalFree(denying);
+    return status == ERROR_SUCCESS && !KeyExists(root, path);
+}
+
 void DeleteTree(HKEY root, const std::string& path) {
     // Never a root: test code names the keys it owns.
     if (path.empty()) return;
-    SHDeleteKeyA(root, path.c_str());
+    if (SHDeleteKeyA(root, path.c_str()) == ERROR_ACCESS_DENIED) {
+        Unlock(root, path);
+        SHDeleteKeyA(root, path.c_str());
+    }
 }
 
 }  // namespace reg

@@ -23,7 +23,11 @@ void SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD t
 void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD value);
 bool ValueExists(HKEY root, const std::string& path, const std::string& name);
 std::vector<std::string> SubkeyNames(HKEY root, const std::string& path);
+// Deletes a key with everything below it, also keys that deny reading.
 void DeleteTree(HKEY root, const std::string& path);
+// Makes the key deny KEY_READ to everyone; true when it cannot be opened for
+// reading afterwards.
+bool DenyRead(HKEY root, const std::string& path);
 
 }  // namespace reg
 

@@ -1,0 +1,210 @@
+#include "sims/folder_guard.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cwchar>
+#include <vector>
+
+#include "common/paths.h"
+#include "common/registry.h"
+#include "common/unique_handle.h"
+
+namespace tarnvale {
+namespace {
+
+thread_local ProtectedFoldersScope* t_currentScope = nullptr;
+
+constexpr wchar_t kExtendedPrefix[] = L"\\\\?\\";
+constexpr wchar_t kExtendedUncPrefix[] = L"\\\\?\\UNC\\";
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+    return text.compare(0, wcslen(prefix), prefix) == 0;
+}
+
+std::wstring WithoutTrailingSeparator(std::wstring path) {
+    while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    return path;
+}
+
+// The path as the file system resolves it: links on the way followed, short
+// names made long, in extended form. Where the platform cannot tell (Wine
+// answers only for paths up to MAX_PATH), the full path stands in for it.
+// Empty when nothing can be opened there.
+std::wstring ResolvedPath(const std::wstring& extendedPath) {
+    UniqueFile handle(CreateFileW(extendedPath.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle) return {};
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleW(handle.get(), buffer.data(),
+                                                       static_cast<DWORD>(buffer.size()), VOLUME_NAME_DOS);
+        if (length == 0) return extendedPath;
+        if (length < buffer.size()) return std::wstring(buffer.data(), length);
+        buffer.resize(length + 1);
+    }
+}
+
+// A drive root ("\\?\C:\"), a share root ("\\?\UNC\server\share") or a
+// volume root ("\\?\Volume{...}\").
+bool IsRoot(const std::wstring& finalPath) {
+    std::wstring rest;
+    size_t componentsOfRoot = 1;
+    if (StartsWith(finalPath, kExtendedUncPrefix)) {
+        rest = finalPath.substr(wcslen(kExtendedUncPrefix));
+        componentsOfRoot = 2;  // server and share
+    } else if (StartsWith(finalPath, kExtendedPrefix)) {
+        rest = finalPath.substr(wcslen(kExtendedPrefix));
+    } else {
+        rest = finalPath;
+    }
+    size_t components = 0;
+    size_t start = 0;
+    while (start < rest.size()) {
+        size_t end = rest.find_first_of(L"\\/", start);
+        if (end == std::wstring::npos) end = rest.size();
+        if (end > start) ++components;
+        start = end + 1;
+    }
+    return components <= componentsOfRoot;
+}
+
+std::wstring ShellFolder(int csidl) {
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
+    return path;
+}
+
+std::wstring KnownFolder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    std::wstring result;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path)) && path != nullptr) result = path;
+    CoTaskMemFree(path);
+    return result;
+}
+
+std::wstring EnvironmentFolder(const wchar_t* name) {
+    wchar_t value[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(value, length) : std::wstring();
+}
+
+// A folder from the registry, with its environment strings expanded.
+std::wstring ExpandedFolder(const std::string& text) {
+    char expanded[MAX_PATH * 2] = {};
+    const DWORD length = ExpandEnvironmentStringsA(text.c_str(), expanded, sizeof(expanded));
+    if (length == 0 || length > sizeof(expanded)) return {};
+    return ToWide(expanded);
+}
+
+template <typename Folder>
+std::wstring SystemFolder(Folder query) {
+    wchar_t path[MAX_PATH] = {};
+    const UINT length = query(path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(path, length) : std::wstring();
+}
+
+}  // namespace
+
+bool IsReparsePoint(const std::wstring& extendedPath) {
+    const DWORD attributes = GetFileAttributesW(extendedPath.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+void ProtectedFolders::Add(const std::wstring& folder) {
+    if (folder.empty()) return;
+    const std::wstring extended = ExtendedPath(folder);
+    if (extended.empty()) return;
+    folders_.push_back(WithoutTrailingSeparator(extended));
+    const std::wstring resolved = ResolvedPath(extended);
+    if (!resolved.empty()) folders_.push_back(WithoutTrailingSeparator(resolved));
+}
+
+void ProtectedFolders::AddProfilesFolder(const std::wstring& folder) {
+    const size_t before = folders_.size();
+    Add(folder);
+    profilesFolders_.insert(profilesFolders_.end(), folders_.begin() + static_cast<std::ptrdiff_t>(before),
+                            folders_.end());
+}
+
+ProtectedFolders ProtectedFolders::Query() {
+    ProtectedFolders result;
+    result.Add(SystemFolder([](wchar_t* p, UINT n) { return GetWindowsDirectoryW(p, n); }));
+    result.Add(SystemFolder([](wchar_t* p, UINT n) { return GetSystemWindowsDirectoryW(p, n); }));
+    result.Add(SystemFolder([](wchar_t* p, UINT n) { return GetSystemDirectoryW(p, n); }));
+    result.Add(SystemFolder([](wchar_t* p, UINT n) { return GetSystemWow64DirectoryW(p, n); }));
+    for (int csidl : {CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86,
+                      CSIDL_COMMON_APPDATA, CSIDL_PROFILE}) {
+        result.Add(ShellFolder(csidl));
+    }
+    // The 64-bit Program Files folder, which a 32-bit process is not told
+    // of by the shell.
+    result.Add(EnvironmentFolder(L"ProgramW6432"));
+
+    result.AddProfilesFolder(KnownFolder(FOLDERID_UserProfiles));
+    const std::string profileList = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+    std::string profilesDirectory;
+    if (ReadRegistryString(HKEY_LOCAL_MACHINE, profileList, "ProfilesDirectory", profilesDirectory) != 0) {
+        result.AddProfilesFolder(ExpandedFolder(profilesDirectory));
+    }
+    // Profiles that live outside the profiles folder are listed here too.
+    if (UniqueKey profiles = OpenKeyForReading(HKEY_LOCAL_MACHINE, profileList)) {
+        for (DWORD index = 0;; ++index) {
+            char name[MAX_PATH];
+            DWORD length = MAX_PATH;
+            if (RegEnumKeyExA(profiles.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS) {
+                break;  // the end of the list, or a key that cannot be read: no more profiles to learn
+            }
+            std::string imagePath;
+            if (ReadRegistryString(profiles.get(), std::string(name, length), "ProfileImagePath", imagePath) != 0) {
+                result.Add(ExpandedFolder(imagePath));
+            }
+        }
+    }
+    return result;
+}
+
+bool ProtectedFolders::Protects(const std::wstring& finalPath) const {
+    if (IsRoot(finalPath)) return true;
+    const std::wstring folder = WithoutTrailingSeparator(finalPath);
+    for (const std::wstring& protectedFolder : folders_) {
+        if (SamePath(folder, protectedFolder)) return true;
+    }
+    const size_t lastSeparator = folder.find_last_of(L"\\/");
+    if (lastSeparator == std::wstring::npos) return false;
+    const std::wstring parent = folder.substr(0, lastSeparator);
+    for (const std::wstring& profilesFolder : profilesFolders_) {
+        if (SamePath(parent, profilesFolder)) return true;
+    }
+    return false;
+}
+
+ProtectedFoldersScope::ProtectedFoldersScope() noexcept : previous_(t_currentScope) { t_currentScope = this; }
+
+ProtectedFoldersScope::~ProtectedFoldersScope() { t_currentScope = previous_; }
+
+const ProtectedFolders& ProtectedFoldersScope::folders() {
+    if (!folders_) folders_ = ProtectedFolders::Query();
+    return *folders_;
+}
+
+std::wstring FolderToClear(const std::string& folder) {
+    // An empty or relative path names no fixed place.
+    const std::wstring extended = ExtendedPath(folder);
+    if (extended.empty()) return {};
+    const DWORD attributes = GetFileAttributesW(extended.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return {};
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return {};
+    const std::wstring resolved = ResolvedPath(extended);
+    if (resolved.empty()) return {};
+    if (t_currentScope != nullptr) {
+        if (t_currentScope->folders().Protects(resolved)) return {};
+    } else if (ProtectedFolders::Query().Protects(resolved)) {
+        return {};
+    }
+    return resolved;
+}
+
+}  // namespace tarnvale

@@ -1,0 +1,64 @@
+#include "sims/registry_sweep.h"
+
+#include <windows.h>
+
+#include "common/registry.h"
+#include "frame/resource_lookup.h"
+#include "resources/resource.h"
+
+namespace tarnvale {
+namespace {
+
+// A registration name is read into a buffer of this many characters,
+// terminator included: the longest name the registry allows (255) does not
+// fit and ends the enumeration.
+constexpr DWORD kNameBufferSize = 255;
+
+constexpr char kGuidValue[] = "GUID";
+
+// Appends the registrations of `parent` to the lists. No registration is
+// deleted here: deleting while enumerating would shift the indexes.
+void ListRegistrations(HKEY parent, StringList& simList, StringList& guidList) {
+    for (DWORD index = 0;; ++index) {
+        char name[kNameBufferSize];
+        DWORD length = kNameBufferSize;
+        const LONG status = RegEnumKeyExA(parent, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        // ERROR_NO_MORE_ITEMS is the normal end; a name that does not fit
+        // (ERROR_MORE_DATA) or any other error ends the enumeration as well,
+        // leaving the registrations from this index on where they are.
+        if (status != ERROR_SUCCESS) break;
+
+        const std::string simName(name, length);
+        simList.push_back(simName);
+        const UniqueKey registration = OpenKeyForReading(parent, simName);
+        if (!registration) continue;  // listed and deleted, but it has no GUID to give
+        std::string guid;
+        ReadStringValue(registration.get(), kGuidValue, guid);  // missing or too long: empty
+        guidList.push_back(guid.empty() ? simName : guid);
+    }
+}
+
+void DeleteRegistrations(HKEY parent, const StringList& simList, size_t first) {
+    for (size_t position = first; position < simList.size(); ++position) {
+        DeleteKeyTree(parent, simList[position]);  // a failure is passed over
+    }
+}
+
+}  // namespace
+
+void SweepSimRegistry(StringList& simList, StringList& guidList) {
+    UniqueKey sims = OpenKeyForReading(HKEY_LOCAL_MACHINE, ResourceString(IDS_SIMS_KEY));
+    if (!sims) return;  // no SIMS key: the DSIMS key is not looked at either
+    simList.clear();
+    ListRegistrations(sims.get(), simList, guidList);
+    const size_t simsCount = simList.size();
+    DeleteRegistrations(sims.get(), simList, 0);
+    sims.reset();
+
+    const UniqueKey dsims = OpenKeyForReading(HKEY_LOCAL_MACHINE, ResourceString(IDS_DSIMS_KEY));
+    if (!dsims) return;
+    ListRegistrations(dsims.get(), simList, guidList);
+    DeleteRegistrations(dsims.get(), simList, simsCount);
+}
+
+}  // namespace tarnvale

@@ -1,0 +1,148 @@
+// Finding the product folder: the product key and the BASPATH default value
+// below HKEY_CLASSES_ROOT, read whole up to 259 characters and used exactly
+// as stored. Seen through CleanSIMInfoSilent: 0 when the folder is not
+// found; otherwise 1, and the SIM folders below the folder read are cleared.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "sim_world.h"
+
+namespace tarnvale::test {
+namespace {
+
+// A product folder path of exactly `length` characters below the test root.
+std::string FolderOfLength(const SimWorld& world, size_t length) {
+    std::string folder = world.root() + "\\long";
+    folder += std::string(length - folder.size(), 'p');
+    return folder;
+}
+
+struct ProductFolderCase {
+    const char* name;
+    // Seeds the product's keys; returns the folder whose SIM folders the run
+    // clears when it uses what it read (empty: none).
+    std::function<std::string(SimWorld&)> seed;
+    int expectedResult;
+    bool simFoldersCleared;
+};
+
+class ProductFolder : public SimCleanupTest, public ::testing::WithParamInterface<ProductFolderCase> {};
+
+TEST_P(ProductFolder, IsFoundAndUsedExactlyAsStored) {
+    const ProductFolderCase& tested = GetParam();
+    world_.AddRegistration(simkeys::kSims, "Alpha");
+    const std::string folder = tested.seed(world_);
+    const std::string simFile = (folder.empty() ? world_.productFolder() : folder) + "\\Sims\\Alpha\\a.txt";
+    fs::CreateFolders(simFile.substr(0, simFile.rfind('\\')));
+    fs::WriteFile(simFile);
+
+    EXPECT_EQ(CleanSilently(), tested.expectedResult);
+
+    EXPECT_EQ(fs::Exists(simFile), !tested.simFoldersCleared);
+    // The registrations go first, whether or not the folder is found.
+    EXPECT_FALSE(reg::KeyExists(HKEY_LOCAL_MACHINE, std::string(simkeys::kSims) + "\\Alpha"));
+}
+
+std::string Registered(SimWorld& world, const std::string& folder) {
+    world.RegisterProductFolder(folder);
+    return folder;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProductFolder,
+    ::testing::Values(
+        ProductFolderCase{"ProductKeyOnlyBelowLocalMachine",
+                          [](SimWorld& world) {
+                              reg::SetString(HKEY_LOCAL_MACHINE, simkeys::kProductFolder, "", world.productFolder());
+                              return std::string();
+                          },
+                          0, false},
+        ProductFolderCase{"ProductKeyWithoutBaspath",
+                          [](SimWorld&) {
+                              reg::CreateKey(HKEY_CLASSES_ROOT, simkeys::kProduct);
+                              return std::string();
+                          },
+                          0, false},
+        ProductFolderCase{"BaspathWithoutDefaultValue",
+                          [](SimWorld& world) {
+                              reg::SetString(HKEY_CLASSES_ROOT, simkeys::kProductFolder, "Path", world.productFolder());
+                              return std::string();
+                          },
+                          0, false},
+        ProductFolderCase{"PlainFolder", [](SimWorld& world) { return Registered(world, world.productFolder()); }, 1,
+                          true},
+        // Joined paths hold two backslashes at that joint and are used so.
+        ProductFolderCase{"TrailingBackslashKept",
+                          [](SimWorld& world) {
+                              world.RegisterProductFolder(world.productFolder() + "\\");
+                              return world.productFolder();
+                          },
+                          1, true},
+        ProductFolderCase{"Folder259CharactersReadWhole",
+                          [](SimWorld& world) { return Registered(world, FolderOfLength(world, 259)); }, 1, true},
+        ProductFolderCase{"Folder260CharactersNotRead",
+                          [](SimWorld& world) {
+                              Registered(world, FolderOfLength(world, 260));
+                              return FolderOfLength(world, 260);
+                          },
+                          0, false},
+        ProductFolderCase{"ValueWithoutTerminatorTakenWhole",
+                          [](SimWorld& world) {
+                              const std::string folder = world.productFolder();
+                              reg::SetRaw(HKEY_CLASSES_ROOT, simkeys::kProductFolder, "", REG_SZ, folder.data(),
+                                          static_cast<DWORD>(folder.size()));
+                              return folder;
+                          },
+                          1, true},
+        ProductFolderCase{"BinaryValueUpToFirstNul",
+                          [](SimWorld& world) {
+                              const std::string bytes = world.productFolder() + std::string("\0junk\\elsewhere", 15);
+                              reg::SetRaw(HKEY_CLASSES_ROOT, simkeys::kProductFolder, "", REG_BINARY, bytes.data(),
+                                          static_cast<DWORD>(bytes.size()));
+                              return world.productFolder();
+                          },
+                          1, true}),
+    [](const ::testing::TestParamInfo<ProductFolderCase>& tested) { return std::string(tested.param.name); });
+
+struct UnusableFolderCase {
+    const char* name;
+    std::function<void(SimWorld&)> seed;
+};
+
+class UnusableProductFolder : public SimCleanupTest, public ::testing::WithParamInterface<UnusableFolderCase> {};
+
+// A folder that is found but names no fixed place (empty, relative to the
+// current directory or to the current drive) counts as found, and the file
+// steps delete nothing: "\Sims" and "\SIMUninstall.dll" would otherwise name
+// the root of the current drive or the current directory. The canaries
+// there are checked after every test.
+TEST_P(UnusableProductFolder, IsFoundButNothingIsDeleted) {
+    world_.AddRegistration(simkeys::kSims, "Alpha");
+    GetParam().seed(world_);
+    const std::vector<std::string> before = fs::ListTree(world_.root());
+
+    EXPECT_EQ(CleanSilently(), 1);
+
+    EXPECT_EQ(fs::ListTree(world_.root()), before);
+    EXPECT_FALSE(reg::KeyExists(HKEY_LOCAL_MACHINE, std::string(simkeys::kSims) + "\\Alpha"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnusableProductFolder,
+    ::testing::Values(
+        UnusableFolderCase{"EmptyValue", [](SimWorld& world) { world.RegisterProductFolder(""); }},
+        UnusableFolderCase{"RootOfCurrentDrive", [](SimWorld& world) { world.RegisterProductFolder("\\"); }},
+        UnusableFolderCase{"RelativeToCurrentDirectory", [](SimWorld& world) { world.RegisterProductFolder("Quenta"); }},
+        UnusableFolderCase{"RelativeOnDrive", [](SimWorld& world) { world.RegisterProductFolder("C:Quenta"); }},
+        // The bytes of a number, up to the first NUL: "A1".
+        UnusableFolderCase{"DwordValueReadAsText",
+                           [](SimWorld& world) {
+                               reg::SetDword(HKEY_CLASSES_ROOT, simkeys::kProductFolder, "", 0x00003141);
+                               fs::CreateFolders(world.currentFolder() + "\\A1\\Sims\\Alpha");
+                               fs::WriteFile(world.currentFolder() + "\\A1\\Sims\\Alpha\\a.txt");
+                           }}),
+    [](const ::testing::TestParamInfo<UnusableFolderCase>& tested) { return std::string(tested.param.name); });
+
+}  // namespace
+}  // namespace tarnvale::test

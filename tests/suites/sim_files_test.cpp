@@ -1,0 +1,169 @@
+// SIM files and folders below the product folder: the files directly in each
+// SIM folder below "Sims" go, then the folders that are empty; the per-SIM
+// "<name>Uninst.isu" files and "SIMUninstall.dll" go when SIMs were
+// registered. Nothing outside these targets is touched, links are never
+// followed, and the current directory never changes (checked on every call).
+#include <gtest/gtest.h>
+
+#include "sim_world.h"
+
+namespace tarnvale::test {
+namespace {
+
+struct TreeCase {
+    const char* name;
+    std::vector<std::string> registeredSims;
+    std::vector<std::string> files;      // below the product folder; "...\" is a folder
+    std::vector<std::string> remaining;  // the product folder's tree afterwards
+};
+
+class ProductFolderTree : public SimCleanupTest, public ::testing::WithParamInterface<TreeCase> {};
+
+TEST_P(ProductFolderTree, KeepsExactlyWhatIsNotATarget) {
+    const TreeCase& tested = GetParam();
+    world_.RegisterProduct();
+    for (const std::string& sim : tested.registeredSims) world_.AddRegistration(simkeys::kSims, sim);
+    world_.AddProductFiles(tested.files);
+
+    EXPECT_EQ(CleanSilently(), 1);
+
+    EXPECT_EQ(world_.ProductTree(), tested.remaining);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProductFolderTree,
+    ::testing::Values(
+        TreeCase{"TwoSimFoldersWithFilesVanishWithSims",
+                 {},
+                 {"Sims\\Alpha\\a.txt", "Sims\\Alpha\\b.dat", "Sims\\Beta\\c", "Sims\\Gamma\\"},
+                 {}},
+        TreeCase{"NestedFolderKeepsItsSimFolderAndSims",
+                 {},
+                 {"Sims\\Alpha\\a.txt", "Sims\\Alpha\\Nested\\b.txt", "Sims\\Beta\\c.txt"},
+                 {"Sims\\", "Sims\\Alpha\\", "Sims\\Alpha\\Nested\\", "Sims\\Alpha\\Nested\\b.txt"}},
+        TreeCase{"FileDirectlyInSimsStays", {}, {"Sims\\readme.txt", "Sims\\Alpha\\a.txt"}, {"Sims\\", "Sims\\readme.txt"}},
+        TreeCase{"NoSimsFolder", {"ABC"}, {"ABC\\Uninst.isu"}, {"ABC\\", "ABC\\Uninst.isu"}},
+        // "ABC" + "Uninst.isu" with no separator between them.
+        TreeCase{"PerSimUninstallFilesAndSharedLibrary",
+                 {"ABC", "Def"},
+                 {"ABCUninst.isu", "DefUninst.isu", "ABC\\Uninst.isu", "Uninst.isu", "XYZUninst.isu", "SIMUninstall.dll"},
+                 {"ABC\\", "ABC\\Uninst.isu", "Uninst.isu", "XYZUninst.isu"}},
+        TreeCase{"MissingSharedLibraryIsFine", {"ABC"}, {"ABCUninst.isu"}, {}},
+        // Without registered SIMs the uninstall files are not looked at.
+        TreeCase{"NoRegisteredSimsKeepsUninstallFiles",
+                 {},
+                 {"ABCUninst.isu", "SIMUninstall.dll", "Sims\\ABC\\a.txt"},
+                 {"ABCUninst.isu", "SIMUninstall.dll"}}),
+    [](const ::testing::TestParamInfo<TreeCase>& tested) { return std::string(tested.param.name); });
+
+class SimFiles : public SimCleanupTest {
+protected:
+    void SetUp() override { world_.RegisterProduct(); }
+    std::string Product(const std::string& relative) const { return world_.productFolder() + "\\" + relative; }
+};
+
+// Read-only, hidden and system files in a SIM folder go like any other.
+TEST_F(SimFiles, ReadOnlyHiddenAndSystemFilesAreDeleted) {
+    const struct {
+        const char* name;
+        DWORD attributes;
+    } files[] = {{"readonly.txt", FILE_ATTRIBUTE_READONLY},
+                 {"hidden.txt", FILE_ATTRIBUTE_HIDDEN},
+                 {"system.txt", FILE_ATTRIBUTE_SYSTEM},
+                 {"all.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM}};
+    for (const auto& file : files) {
+        const std::string path = Product(std::string("Sims\\Alpha\\") + file.name);
+        world_.AddProductFiles({std::string("Sims\\Alpha\\") + file.name});
+        ASSERT_TRUE(fs::SetAttributes(path, file.attributes));
+        ASSERT_EQ(fs::GetAttributes(path) & file.attributes, file.attributes) << file.name;
+    }
+
+    EXPECT_EQ(CleanSilently(), 1);
+
+    EXPECT_TRUE(world_.ProductTree().empty());
+}
+
+// A file that cannot be deleted is passed by; everything else still goes and
+// the run completes. Read-only uninstall files in the product folder are not
+// made writable and stay too.
+TEST_F(SimFiles, FileThatCannotBeDeletedIsPassedBy) {
+    world_.AddRegistration(simkeys::kSims, "ABC");
+    world_.AddRegistration(simkeys::kSims, "Def");
+    world_.AddProductFiles({"Sims\\Alpha\\a.txt", "Sims\\Alpha\\held.txt", "Sims\\Alpha\\z.txt", "Sims\\Beta\\b.txt",
+                            "ABCUninst.isu", "DefUninst.isu", "SIMUninstall.dll"});
+    ASSERT_TRUE(fs::SetAttributes(Product("DefUninst.isu"), FILE_ATTRIBUTE_READONLY));
+    const ScopedHeldFile heldInSimFolder(Product("Sims\\Alpha\\held.txt"));
+    const ScopedHeldFile heldUninstallFile(Product("ABCUninst.isu"));
+
+    EXPECT_EQ(CleanSilently(), 1);
+
+    EXPECT_EQ(world_.ProductTree(), (std::vector<std::string>{"ABCUninst.isu", "DefUninst.isu", "Sims\\",
+                                                              "Sims\\Alpha\\", "Sims\\Alpha\\held.txt"}));
+}
+
+// A link below "Sims" is never entered: what it points to stays, and so does
+// the link (and therefore "Sims"). The other SIM folders are cleared.
+TEST_F(SimFiles, LinkBelowSimsIsNeverEntered) {
+    world_.AddProductFiles({"Sims\\Alpha\\a.txt", "Sims\\Beta\\"});
+    ASSERT_TRUE(fs::CreateFolderLink(Product("Sims\\Linked"), world_.outsideFolder()))
+        << "the platform can make neither a junction nor a symbolic link";
+    // A link inside a SIM folder is a sub-folder like any other: passed by.
+    ASSERT_TRUE(fs::CreateFolderLink(Product("Sims\\Beta\\Inner"), world_.outsideFolder()));
+
+    EXPECT_EQ(CleanSilently(), 1);
+
+    EXPECT_EQ(world_.ProductTree(),
+              (std::vector<std::string>{"Sims\\", "Sims\\Beta\\", "Sims\\Beta\\Inner\\", "Sims\\Linked\\"}));
+    EXPECT_EQ(fs::ListTree(world_.outsideFolder()),
+              (std::vector<std::string>{"Sub\\", "Sub\\canary.txt", "canary.txt"}));
+}
+
+// "Sims" itself a link: not entered at all.
+TEST_F(SimFiles, SimsFolderThatIsALinkIsNeverEntered) {
+    ASSERT_TRUE(fs::CreateFolderLink(Product("Sims"), world_.outsideFolder()));
+
+    EXPECT_EQ(CleanSilently(), 1);
+
+    EXPECT_EQ(world_.ProductTree(), std::vector<std::string>{"Sims\\"});
+    EXPECT_EQ(fs::ListTree(world_.outsideFolder()),
+              (std::vector<std::string>{"Sub\\", "Sub\\canary.txt", "canary.txt"}));
+}
+
+// Paths longer than MAX_PATH, which file names relative to a current
+// directory could reach, are handled whole.
+TEST_F(SimFiles, PathsLongerThanMaxPathWork) {
+    std::string product = world_.root() + "\\" + std::string(180, 'q');
+    const std::string simFolder = std::string(60, 's');
+    const std::string fileName = std::string(120, 'f') + ".txt";
+    const std::string simName(150, 'n');
+    world_.RegisterProductFolder(product);
+    world_.AddRegistration(simkeys::kSims, simName);
+    fs::CreateFolders(product + "\\Sims\\" + simFolder);
+    fs::WriteFile(product + "\\Sims\\" + simFolder + "\\" + fileName);
+    fs::WriteFile(product + "\\" + simName + "Uninst.isu");
+    fs::WriteFile(product + "\\SIMUninstall.dll");
+    fs::WriteFile(product + "\\keep.txt");
+    ASSERT_GT((product + "\\Sims\\" + simFolder + "\\" + fileName).size(), size_t{MAX_PATH});
+
+    EXPECT_EQ(CleanSilently(), 1);
+
+    EXPECT_EQ(fs::ListTree(product), std::vector<std::string>{"keep.txt"});
+}
+
+// A registration name may hold a forward slash, which the file system takes
+// for a separator: such a name never leads out of the product folder.
+TEST_F(SimFiles, SimNameWithSeparatorStaysInTheProductFolder) {
+    world_.AddRegistration(simkeys::kSims, "../Escape");
+    world_.AddRegistration(simkeys::kSims, "ABC");
+    const std::string outside = world_.root() + "\\EscapeUninst.isu";
+    fs::WriteFile(outside, "outside");
+    world_.AddProductFiles({"ABCUninst.isu"});
+
+    EXPECT_EQ(CleanSilently(), 1);
+
+    EXPECT_TRUE(fs::FileExists(outside));
+    EXPECT_FALSE(fs::FileExists(Product("ABCUninst.isu")));
+}
+
+}  // namespace
+}  // namespace tarnvale::test

@@ -24,6 +24,10 @@ extern "C" int __stdcall LaunchAppAndWait(const char* commandLine) {
     }
 }
 
+extern "C" int __stdcall CleanSIMInfo() {
+    return RunExport([] { return RunSimCleanup(0); });
+}
+
 extern "C" int __stdcall CleanSIMInfoSilent() {
     return RunExport([] { return RunSimCleanup(1); });
 }

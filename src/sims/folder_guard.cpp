@@ -107,8 +107,20 @@ std::wstring SystemFolder(Folder query) {
 
 }  // namespace
 
+namespace {
+
+// The attributes of the entry itself: with a trailing separator a link
+// would answer for the folder it points to. A drive root keeps its separator.
+DWORD EntryAttributes(const std::wstring& extendedPath) {
+    std::wstring entry = WithoutTrailingSeparator(extendedPath);
+    if (!entry.empty() && entry.back() == L':') entry += L'\\';
+    return GetFileAttributesW(entry.c_str());
+}
+
+}  // namespace
+
 bool IsReparsePoint(const std::wstring& extendedPath) {
-    const DWORD attributes = GetFileAttributesW(extendedPath.c_str());
+    const DWORD attributes = EntryAttributes(extendedPath);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
@@ -194,7 +206,7 @@ std::wstring FolderToClear(const std::string& folder) {
     // An empty or relative path names no fixed place.
     const std::wstring extended = ExtendedPath(folder);
     if (extended.empty()) return {};
-    const DWORD attributes = GetFileAttributesW(extended.c_str());
+    const DWORD attributes = EntryAttributes(extended);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return {};
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return {};
     const std::wstring resolved = ResolvedPath(extended);

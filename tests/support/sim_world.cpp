@@ -89,9 +89,13 @@ std::string SimWorld::UninstallEntryPath(const std::string& name) const {
     return std::string(simkeys::kUninstall) + "\\" + name;
 }
 
+void SimWorld::TrackUninstallEntry(const std::string& name) {
+    uninstallEntries_.push_back(std::make_unique<ScopedRegistryTree>(HKEY_LOCAL_MACHINE, UninstallEntryPath(name)));
+}
+
 void SimWorld::AddUninstallEntry(const std::string& name, const char* logFile, const char* displayName) {
     const std::string path = UninstallEntryPath(name);
-    uninstallEntries_.push_back(std::make_unique<ScopedRegistryTree>(HKEY_LOCAL_MACHINE, path));
+    TrackUninstallEntry(name);
     reg::CreateKey(HKEY_LOCAL_MACHINE, path);
     if (logFile != nullptr) reg::SetString(HKEY_LOCAL_MACHINE, path, "LogFile", logFile);
     if (displayName != nullptr) reg::SetString(HKEY_LOCAL_MACHINE, path, "DisplayName", displayName);

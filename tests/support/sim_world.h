@@ -55,6 +55,8 @@ public:
 
     // An Uninstall entry that the world removes again; values only where given.
     void AddUninstallEntry(const std::string& name, const char* logFile, const char* displayName);
+    // Makes the world remove an Uninstall entry that a test seeds itself.
+    void TrackUninstallEntry(const std::string& name);
     std::string UninstallEntryPath(const std::string& name) const;
 
     // Files and folders below the product folder, by relative path; a path

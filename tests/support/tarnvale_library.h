@@ -36,6 +36,28 @@ private:
     std::string path_;
 };
 
+// A library file loaded as data only, to read its resources: nothing of it runs.
+class ScopedDataFile {
+public:
+    explicit ScopedDataFile(const std::string& path)
+        : module_(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
+    ~ScopedDataFile() {
+        if (module_ != nullptr) FreeLibrary(module_);
+    }
+    ScopedDataFile(const ScopedDataFile&) = delete;
+    ScopedDataFile& operator=(const ScopedDataFile&) = delete;
+    HMODULE get() const { return module_; }
+
+private:
+    HMODULE module_;
+};
+
+// Gives the resource `fromId` of `type` in the library file at `path` the ID
+// `toId` instead, in place, so that a lookup of `fromId` finds nothing there
+// (the platform's resource update cannot delete under Wine). `toId` must keep
+// the directory's order. False when the file or the resource is not found.
+bool RenumberResource(const std::string& path, WORD type, WORD fromId, WORD toId);
+
 // True when a module of this file name is loaded in the test process.
 bool IsModuleLoaded(const char* fileName);
 

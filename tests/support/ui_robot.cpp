@@ -288,6 +288,8 @@ LRESULT CALLBACK WindowEventLog::CallWndProcHook(int code, WPARAM wParam, LPARAM
                                     reinterpret_cast<const char*>(call->lParam), GetDlgCtrlID(call->hwnd)});
         } else if (call->message == WM_SHOWWINDOW && call->wParam != 0) {
             log->events_.push_back({Kind::Shown, call->hwnd, ui::ClassName(call->hwnd), {}, GetDlgCtrlID(call->hwnd)});
+            GetWindowRect(call->hwnd, &log->events_.back().rect);
+            log->events_.back().owner = GetWindow(call->hwnd, GW_OWNER);
         }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);

@@ -101,6 +101,8 @@ public:
         std::string className;
         std::string text;
         int controlId;
+        RECT rect{};           // for Shown: where the window is when it is shown
+        HWND owner = nullptr;  // for Shown: the window's owner
     };
 
     WindowEventLog();

@@ -1,0 +1,148 @@
+// Measures CleanSIMInfoSilent on a large leftover state (by default 1,000 SIM
+// registrations, each with a GUID, an Uninstall entry with a log folder and a
+// maker key, and a SIM folder of 10 files) next to a plain loop that makes
+// the same registry and file deletions directly through the API, knowing
+// every name. Both run on freshly seeded states in the same process,
+// alternating, and the ratio of their median times is printed.
+//   cleanup_bench [SIMS [FILES_PER_SIM [ROUNDS]]]
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "file_fixture.h"
+#include "registry_fixture.h"
+#include "sim_leftovers.h"
+#include "sim_world.h"
+#include "test_paths.h"
+
+namespace {
+
+using namespace tarnvale::test;
+
+using CleanExport = int(__stdcall*)();
+
+double NowMs() {
+    LARGE_INTEGER counter, frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The same deletions as the cleanup, straight through the API with the names known.
+void PlainDeletions(const std::string& productFolder, const std::vector<SimLeftover>& sims) {
+    const std::string uninstall = simkeys::kUninstall;
+    for (const SimLeftover& sim : sims) {
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(sim.parentKey) + "\\" + sim.name).c_str());
+        const std::string simFolder = productFolder + "\\Sims\\" + sim.name;
+        for (const std::string& file : sim.files) DeleteFileA((simFolder + "\\" + file).c_str());
+        RemoveDirectoryA(simFolder.c_str());
+        DeleteFileA((sim.logFolder + "Uninst.isu").c_str());
+        RemoveDirectoryA(sim.logFolder.c_str());
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, sim.makerKey.c_str());
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, (uninstall + "\\" + sim.entryName).c_str());
+        DeleteFileA((productFolder + "\\" + sim.name + "Uninst.isu").c_str());
+    }
+    RemoveDirectoryA((productFolder + "\\Sims").c_str());
+    DeleteFileA((productFolder + "\\SIMUninstall.dll").c_str());
+}
+
+// What of the state is still there, in a few words; empty when all is gone.
+std::string Leftovers(const std::string& productFolder, const std::vector<SimLeftover>& sims) {
+    size_t keys = reg::SubkeyNames(HKEY_LOCAL_MACHINE, simkeys::kSims).size();
+    size_t entries = 0, makers = 0, logs = 0;
+    for (const SimLeftover& sim : sims) {
+        entries += reg::KeyExists(HKEY_LOCAL_MACHINE, std::string(simkeys::kUninstall) + "\\" + sim.entryName);
+        makers += reg::KeyExists(HKEY_LOCAL_MACHINE, sim.makerKey);
+        logs += fs::Exists(sim.logFolder);
+    }
+    const size_t files = fs::ListTree(productFolder).size();
+    if (keys + entries + makers + logs + files == 0) return {};
+    return std::to_string(keys) + " registrations, " + std::to_string(entries) + " entries, " +
+           std::to_string(makers) + " maker keys, " + std::to_string(logs) + " log folders, " +
+           std::to_string(files) + " product folder entries left";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const size_t simCount = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1000;
+    const size_t filesPerSim = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 10;
+    const int rounds = argc > 3 ? std::atoi(argv[3]) : 3;
+
+    HMODULE library = LoadLibraryA(kFullLibraryPath);
+    auto clean = library != nullptr
+                     ? reinterpret_cast<CleanExport>(reinterpret_cast<void*>(GetProcAddress(library, "CleanSIMInfoSilent")))
+                     : nullptr;
+    if (clean == nullptr) {
+        std::printf("cannot load CleanSIMInfoSilent from %s\n", kFullLibraryPath);
+        return 1;
+    }
+
+    const std::string root = std::string(fs::kTestRoot) + "\\bench";
+    const std::string productFolder = root + "\\Quenta";
+    const std::vector<SimLeftover> sims = ManySims(simCount, root + "\\Logs", filesPerSim);
+    fs::RemoveTree(root);
+    reg::DeleteTree(HKEY_LOCAL_MACHINE, simkeys::kNortavoComma);
+    reg::SetString(HKEY_CLASSES_ROOT, simkeys::kProductFolder, "", productFolder);
+    reg::CreateKey(HKEY_LOCAL_MACHINE, simkeys::kSims);
+
+    std::printf("SIM cleanup on %zu SIM registrations, each with a GUID, an Uninstall entry with a log folder\n"
+                "and a maker key, and a SIM folder of %zu files; %d rounds, each on a freshly seeded state:\n",
+                simCount, filesPerSim, rounds);
+    std::vector<double> libraryMs, plainMs;
+    bool complete = true;
+    auto timeLibrary = [&] {
+        fs::CreateFolders(productFolder);
+        SeedSimLeftovers(productFolder, sims);
+        const double start = NowMs();
+        const int result = clean();
+        libraryMs.push_back(NowMs() - start);
+        const std::string left = Leftovers(productFolder, sims);
+        if (result != 1 || !left.empty()) {
+            std::printf("  CleanSIMInfoSilent returned %d; %s\n", result, left.c_str());
+            complete = false;
+        }
+    };
+    auto timePlain = [&] {
+        fs::CreateFolders(productFolder);
+        SeedSimLeftovers(productFolder, sims);
+        const double start = NowMs();
+        PlainDeletions(productFolder, sims);
+        plainMs.push_back(NowMs() - start);
+        const std::string left = Leftovers(productFolder, sims);
+        if (!left.empty()) std::printf("  plain loop: %s\n", left.c_str());
+    };
+    for (int round = 1; round <= rounds; ++round) {
+        // Which side runs first alternates, so neither always meets a
+        // colder or warmer machine.
+        if (round % 2 == 1) {
+            timeLibrary();
+            timePlain();
+        } else {
+            timePlain();
+            timeLibrary();
+        }
+        std::printf("  round %d: CleanSIMInfoSilent %8.1f ms   plain loop %8.1f ms   ratio %.2f\n", round,
+                    libraryMs.back(), plainMs.back(), libraryMs.back() / plainMs.back());
+    }
+    const double ratio = Median(libraryMs) / Median(plainMs);
+    std::printf("median: CleanSIMInfoSilent %.1f ms, plain loop %.1f ms, ratio %.2f (expected below 1.5)\n",
+                Median(libraryMs), Median(plainMs), ratio);
+
+    reg::DeleteTree(HKEY_CLASSES_ROOT, simkeys::kProduct);
+    reg::DeleteTree(HKEY_LOCAL_MACHINE, simkeys::kNortavoComma);
+    ClearSimLeftovers(productFolder, sims);
+    fs::RemoveTree(root);
+    FreeLibrary(library);
+    return complete ? 0 : 1;
+}

@@ -7,7 +7,9 @@
 
 #include "frame/build_form.h"
 #include "frame/export_frame.h"
+#include "frame/resource_library.h"
 #include "process/run_and_wait.h"
+#include "removal/driver_removal.h"
 #include "sims/sim_cleanup.h"
 
 using namespace tarnvale;
@@ -30,4 +32,12 @@ extern "C" int __stdcall CleanSIMInfo() {
 
 extern "C" int __stdcall CleanSIMInfoSilent() {
     return RunExport([] { return RunSimCleanup(1); });
+}
+
+extern "C" int __stdcall UninstallTivraDriver() {
+    return RunExport([] {
+        // Messages of the driver's setup run come from the resource library.
+        ResourceLibraryScope resources;
+        return RemoveTivraDriver();
+    });
 }

@@ -8,8 +8,9 @@
 //   --exit-stamp=FILE write the time of exit (100 ns units) to FILE
 // The environment can set the same: TARNVALE_CHILD_EXIT, TARNVALE_CHILD_SLEEP.
 // When TARNVALE_CHILD_LOG names a file, the child appends "start <pid> <command
-// line>" when it starts and "end <pid>" when it ends, so tests see what ran,
-// with what command line and in which order.
+// line>" and "image <pid> <its own program file>" when it starts and
+// "end <pid>" when it ends, so tests see which program ran, with what command
+// line and in which order.
 #include <windows.h>
 
 #include <cstdio>
@@ -63,6 +64,9 @@ int main() {
     const std::string commandLine = GetCommandLineA();
     const std::string pid = std::to_string(GetCurrentProcessId());
     AppendLog("start " + pid + " " + commandLine);
+    char image[MAX_PATH * 4] = {};
+    GetModuleFileNameA(nullptr, image, sizeof(image));
+    AppendLog("image " + pid + " " + image);
 
     std::string exitText = OptionValue(commandLine, "exit");
     if (exitText.empty()) exitText = Environment("TARNVALE_CHILD_EXIT");

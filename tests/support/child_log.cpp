@@ -22,6 +22,19 @@ std::vector<ChildLog::Entry> ChildLog::Read() const {
         Entry entry{};
         const size_t firstBlank = line.find(' ');
         const std::string kind = line.substr(0, firstBlank);
+        if (kind == "image") {
+            // Belongs to the start entry of the same process.
+            const size_t secondBlank = line.find(' ', firstBlank + 1);
+            const unsigned long processId =
+                std::strtoul(line.substr(firstBlank + 1, secondBlank - firstBlank - 1).c_str(), nullptr, 10);
+            for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+                if (it->start && it->processId == processId && secondBlank != std::string::npos) {
+                    it->program = line.substr(secondBlank + 1);
+                    break;
+                }
+            }
+            continue;
+        }
         if (kind != "start" && kind != "end") continue;
         entry.start = kind == "start";
         const size_t secondBlank = line.find(' ', firstBlank + 1);
@@ -38,6 +51,14 @@ std::vector<std::string> ChildLog::StartedCommandLines() const {
         if (entry.start) lines.push_back(entry.commandLine);
     }
     return lines;
+}
+
+std::vector<std::string> ChildLog::StartedPrograms() const {
+    std::vector<std::string> programs;
+    for (const Entry& entry : Read()) {
+        if (entry.start) programs.push_back(entry.program);
+    }
+    return programs;
 }
 
 std::string ChildCommand(const std::string& options) {

@@ -15,6 +15,7 @@ public:
         bool start;               // "start" or "end"
         unsigned long processId;
         std::string commandLine;  // for start entries
+        std::string program;      // for start entries: the child's own program file
     };
 
     // Makes children started from now on record into a fresh log file.
@@ -26,6 +27,8 @@ public:
     std::vector<Entry> Read() const;
     // The command lines of the children that started, in order.
     std::vector<std::string> StartedCommandLines() const;
+    // The program files of the children that started, in order.
+    std::vector<std::string> StartedPrograms() const;
 
 private:
     std::string path_;

@@ -9,6 +9,7 @@
 #include "frame/export_frame.h"
 #include "frame/resource_library.h"
 #include "process/run_and_wait.h"
+#include "removal/addon_removal.h"
 #include "removal/driver_removal.h"
 #include "sims/sim_cleanup.h"
 
@@ -39,5 +40,13 @@ extern "C" int __stdcall UninstallTivraDriver() {
         // Messages of the driver's setup run come from the resource library.
         ResourceLibraryScope resources;
         return RemoveTivraDriver();
+    });
+}
+
+extern "C" int __stdcall RemoveAddOns() {
+    return RunExport([] {
+        // Status texts and messages come from the resource library when present.
+        ResourceLibraryScope resources;
+        return RemoveLumbrookAddOns(resources);
     });
 }

@@ -1,10 +1,14 @@
 // tarnvale-host: a stand-in for the setup program. Loads Tarnvale.dll by the
 // platform's library search, calls one export with its declared signature
-// and prints its result.
+// and prints its result. With --report it first records the registry keys
+// and files that the library works on and afterwards lists what the call
+// removed.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+
+#include "host/report.h"
 
 namespace {
 
@@ -25,7 +29,7 @@ constexpr int kCallMade = 0;
 constexpr int kUsageError = 2;
 
 int Usage() {
-    std::fprintf(stderr, "usage: tarnvale-host EXPORT [COMMANDLINE]\nexports:");
+    std::fprintf(stderr, "usage: tarnvale-host [--report] EXPORT [COMMANDLINE]\nexports:");
     for (const ExportEntry& entry : kExports) std::fprintf(stderr, " %s", entry.name);
     std::fprintf(stderr, "\n");
     return kUsageError;
@@ -34,8 +38,11 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Usage();
-    const char* exportName = argv[1];
+    int first = 1;
+    const bool report = argc > 1 && std::strcmp(argv[1], "--report") == 0;
+    if (report) ++first;
+    if (argc <= first) return Usage();
+    const char* exportName = argv[first];
     const ExportEntry* entry = nullptr;
     for (const ExportEntry& candidate : kExports) {
         if (std::strcmp(candidate.name, exportName) == 0) entry = &candidate;
@@ -57,13 +64,18 @@ int main(int argc, char** argv) {
         return kUsageError;
     }
 
+    tarnvale::host::LibraryTexts texts(library);
+    tarnvale::host::Inventory before;
+    if (report) before = tarnvale::host::TakeInventory(texts);
+
     int result = 0;
     if (entry->takesCommandLine) {
-        const char* commandLine = argc > 2 ? argv[2] : "";
+        const char* commandLine = argc > first + 1 ? argv[first + 1] : "";
         result = reinterpret_cast<CommandLineExport>(reinterpret_cast<void*>(address))(commandLine);
     } else {
         result = reinterpret_cast<NoArgumentExport>(reinterpret_cast<void*>(address))();
     }
+    if (report) tarnvale::host::PrintRemoved(entry->name, before, tarnvale::host::TakeInventory(texts));
     std::printf("result: %d\n", result);
     std::fflush(stdout);
     FreeLibrary(library);

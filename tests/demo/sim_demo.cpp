@@ -9,19 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "demo_state.h"
 #include "file_fixture.h"
 #include "registry_fixture.h"
-#include "sim_leftovers.h"
 #include "sim_world.h"
 
 namespace {
 
 using namespace tarnvale::test;
-
-const std::string kProductFolder = R"(C:\Program Files\Nortavo\Quenta)";
-const std::string kLogRoot = R"(C:\ProgramData\Nortavo\SIM Logs)";
-const std::string kProductEntry = "Quenta HMI 5.1";
-const std::string kProductMakerKey = R"(SOFTWARE\Nortavo Inc.\Quenta HMI)";
+using demo::kLogRoot;
+using demo::kProductFolder;
 
 std::string ReadValue(const std::string& path, const char* name) {
     char value[1024] = {};
@@ -30,32 +27,6 @@ std::string ReadValue(const std::string& path, const char* name) {
         return {};
     }
     return value;
-}
-
-void Seed() {
-    SeedSimLeftovers(kProductFolder, ThreeSims(kLogRoot));
-    // The product itself, which stays: its key, its files, its entry and maker key.
-    reg::SetString(HKEY_CLASSES_ROOT, simkeys::kProductFolder, "", kProductFolder);
-    reg::SetString(HKEY_LOCAL_MACHINE, simkeys::kBorelle, "Borelle Version", "5.1");
-    const std::string entry = std::string(simkeys::kUninstall) + "\\" + kProductEntry;
-    reg::SetString(HKEY_LOCAL_MACHINE, entry, "DisplayName", "Quenta HMI 5.1");
-    reg::SetString(HKEY_LOCAL_MACHINE, entry, "LogFile", kProductFolder + "\\setup.log");
-    reg::SetString(HKEY_LOCAL_MACHINE, kProductMakerKey, "InstallDir", kProductFolder);
-    fs::WriteFile(kProductFolder + "\\Quenta.exe", "the product");
-    fs::WriteFile(kProductFolder + "\\setup.log", "the product's setup log");
-    fs::CreateFolders(kProductFolder + "\\Bin");
-    fs::WriteFile(kProductFolder + "\\Bin\\Runtime.dll", "the product's runtime");
-}
-
-void Clear() {
-    ClearSimLeftovers(kProductFolder, ThreeSims(kLogRoot));
-    reg::DeleteTree(HKEY_CLASSES_ROOT, simkeys::kProduct);
-    reg::DeleteTree(HKEY_LOCAL_MACHINE, simkeys::kNortavoComma);
-    reg::DeleteTree(HKEY_LOCAL_MACHINE, std::string(simkeys::kUninstall) + "\\" + kProductEntry);
-    reg::DeleteTree(HKEY_LOCAL_MACHINE, simkeys::kNortavoMaker);
-    reg::DeleteTree(HKEY_LOCAL_MACHINE, simkeys::kVeltraneMaker);
-    fs::RemoveTree(R"(C:\Program Files\Nortavo)");
-    fs::RemoveTree(R"(C:\ProgramData\Nortavo)");
 }
 
 // Lists the subkeys of a key with their GUID, display name and log file;
@@ -119,12 +90,11 @@ void Show() {
 int main(int argc, char** argv) {
     const char* command = argc > 1 ? argv[1] : "";
     if (std::strcmp(command, "seed") == 0) {
-        Clear();
-        Seed();
+        demo::SeedDemoState();
     } else if (std::strcmp(command, "show") == 0) {
         Show();
     } else if (std::strcmp(command, "clear") == 0) {
-        Clear();
+        demo::ClearDemoState();
     } else {
         std::fprintf(stderr, "usage: sim_demo seed | show | clear\n");
         return 2;

@@ -35,15 +35,35 @@ int ReadRegistryString(HKEY root, const std::string& path, const std::string& na
     return ReadStringValue(key.get(), name, out) ? 1 : 0;
 }
 
-bool DeleteKeyTree(HKEY parent, const std::string& path) {
+namespace {
+
+// Deletes the key `path` below `parent` with `deleteKey`, relative to the
+// key's own parent opened in the library's view, so that the deletion stays
+// in that view too. A path that is not well formed is refused here, for
+// every kind of deletion.
+template <typename DeleteFunction>
+bool DeleteKeyBelow(HKEY parent, const std::string& path, DeleteFunction deleteKey) {
     if (!IsWellFormedKeyPath(path)) return false;
-    // The key is deleted relative to its own parent, opened in the library's
-    // view: the deletion then stays in that view too.
     const size_t lastSeparator = path.rfind('\\');
-    if (lastSeparator == std::string::npos) return SHDeleteKeyA(parent, path.c_str()) == ERROR_SUCCESS;
+    if (lastSeparator == std::string::npos) return deleteKey(parent, path.c_str()) == ERROR_SUCCESS;
     UniqueKey directParent = OpenKeyForReading(parent, path.substr(0, lastSeparator));
     if (!directParent) return false;
-    return SHDeleteKeyA(directParent.get(), path.c_str() + lastSeparator + 1) == ERROR_SUCCESS;
+    return deleteKey(directParent.get(), path.c_str() + lastSeparator + 1) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool DeleteKeyTree(HKEY parent, const std::string& path) {
+    return DeleteKeyBelow(parent, path, [](HKEY directParent, const char* name) {
+        return SHDeleteKeyA(directParent, name);
+    });
+}
+
+bool DeleteKeyWithoutSubkeys(HKEY parent, const std::string& path) {
+    // The platform refuses a key that still has subkeys: it stays whole.
+    return DeleteKeyBelow(parent, path, [](HKEY directParent, const char* name) {
+        return RegDeleteKeyA(directParent, name);
+    });
 }
 
 }  // namespace tarnvale

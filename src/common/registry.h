@@ -1,4 +1,4 @@
-// Reading the registry and deleting key trees. Every key is opened for
+// Reading the registry and deleting keys. Every key is opened for
 // reading only, in the one registry view of this build, and closed by its
 // owner on every way out.
 #pragma once
@@ -44,5 +44,11 @@ int ReadRegistryString(HKEY root, const std::string& path, const std::string& na
 // `parent` itself nor any key above the one named can go. True when the key
 // was deleted.
 bool DeleteKeyTree(HKEY parent, const std::string& path);
+
+// Deletes the key `path` below the open key `parent` with its values, only
+// when it has no subkeys of its own (the platform's plain key deletion); a
+// key with subkeys stays as it is. The same refusal of a path that is not
+// well formed applies. True when the key was deleted.
+bool DeleteKeyWithoutSubkeys(HKEY parent, const std::string& path);
 
 }  // namespace tarnvale

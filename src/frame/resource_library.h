@@ -14,11 +14,19 @@ extern int g_nResourceRequests;      // loads not yet matched by a free
 void LoadResourceLibrary();
 void FreeResourceLibrary(bool force);
 
+// How a ResourceLibraryScope lets go of the resource library: counted
+// (force = 0: unloaded once no request is left) or forced (force = 1:
+// unloaded whatever requests are still outstanding).
+enum class ResourceLibraryRelease { Counted, Forced };
+
 // Holds the resource library for one export: loads it on construction and
-// frees it (force = 0) when released or, at the latest, on every way out.
+// frees it when released or, at the latest, on every way out.
 class ResourceLibraryScope {
 public:
-    ResourceLibraryScope() { LoadResourceLibrary(); }
+    explicit ResourceLibraryScope(ResourceLibraryRelease release = ResourceLibraryRelease::Counted)
+        : force_(release == ResourceLibraryRelease::Forced) {
+        LoadResourceLibrary();
+    }
     ~ResourceLibraryScope() { Release(); }
     ResourceLibraryScope(const ResourceLibraryScope&) = delete;
     ResourceLibraryScope& operator=(const ResourceLibraryScope&) = delete;
@@ -26,11 +34,12 @@ public:
     void Release() noexcept {
         if (held_) {
             held_ = false;
-            FreeResourceLibrary(false);
+            FreeResourceLibrary(force_);
         }
     }
 
 private:
+    bool force_;
     bool held_ = true;
 };
 

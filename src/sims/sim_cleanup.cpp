@@ -1,12 +1,16 @@
 #include "sims/sim_cleanup.h"
 
+#include <optional>
 #include <string>
 
 #include "common/product_folder.h"
 #include "common/string_list.h"
 #include "dialogs/status_dialog.h"
+#include "frame/build_form.h"
+#include "frame/resource_library.h"
 #include "frame/resource_lookup.h"
 #include "resources/resource.h"
+#include "sims/compact_steps.h"
 #include "sims/folder_guard.h"
 #include "sims/registry_sweep.h"
 #include "sims/sim_files.h"
@@ -27,12 +31,24 @@ void ShowCleaningStatus() {
 }  // namespace
 
 int RunSimCleanup(int silent) {
-    StringList simList;
-    StringList guidList;
-    SweepSimRegistry(simList, guidList);
+    // The compact form has no texts of its own: it holds the resource
+    // library for the whole run and lets go of it with force on every way
+    // out, so the library is unloaded when the run ends.
+    std::optional<ResourceLibraryScope> resources;
+    if constexpr (kCompactForm) resources.emplace(ResourceLibraryRelease::Forced);
 
+    StringList simList;
+    StringList guidList;  // the full form looks the Uninstall entries up by GUID
     std::string productFolder;
-    if (FindProductFolder(productFolder) == 0) return 0;
+    if constexpr (kCompactForm) {
+        // Without the product nothing at all is swept or deleted.
+        if (FindProductFolder(productFolder) == 0) return 0;
+        compact::SweepSimRegistry(simList);
+    } else {
+        // The registrations go even when the product folder is not found.
+        SweepSimRegistry(simList, guidList);
+        if (FindProductFolder(productFolder) == 0) return 0;
+    }
 
     if (silent == 0) ShowCleaningStatus();
 
@@ -42,7 +58,11 @@ int RunSimCleanup(int silent) {
     RemoveSimFolders(productFolder);
     // The SIM list decides, not the GUID list.
     if (!simList.empty()) {
-        RemoveSimUninstallEntries(guidList);
+        if constexpr (kCompactForm) {
+            compact::RemoveSimUninstallEntries(simList);  // upper-cases the names in simList
+        } else {
+            RemoveSimUninstallEntries(guidList);
+        }
         DeleteSimUninstallLogs(productFolder, simList);
         DeleteSimUninstaller(productFolder);
     }

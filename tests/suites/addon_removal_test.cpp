@@ -7,6 +7,7 @@
 
 #include "child_log.h"
 #include "file_fixture.h"
+#include "library_form.h"
 #include "registry_fixture.h"
 #include "resources/resource.h"
 #include "tarnvale_library.h"
@@ -28,23 +29,10 @@ constexpr char kQuilletFailed[] =
 
 std::string EntryKey(const std::string& name) { return std::string(kUninstallKey) + "\\" + name; }
 
-// The error that process creation reports for a command line that cannot start.
-DWORD CreateProcessError(std::string commandLine) {
-    commandLine.resize(commandLine.size() + 512, '\0');
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        TerminateProcess(info.hProcess, 0);
-        CloseHandle(info.hProcess);
-        CloseHandle(info.hThread);
-        return 0;
-    }
-    return GetLastError();
-}
-
 class AddOnRemovalTest : public ::testing::Test {
 protected:
+    explicit AddOnRemovalTest(const char* libraryPath = kFullLibraryPath) : library_(libraryPath) {}
+
     void Register(const char* entry, const std::string& uninstallString, DWORD type = REG_SZ) {
         reg::SetString(HKEY_LOCAL_MACHINE, EntryKey(entry), "UninstallString", uninstallString, type);
     }
@@ -87,7 +75,7 @@ protected:
     ScopedRegistryTree elsewhere_{HKEY_LOCAL_MACHINE, EntryKey("{0A0D0D0E-0000-4000-8000-000000000001}")};
     ScopedFolder work_{std::string(fs::kTestRoot) + "\\addons"};
     ChildLog children_{work_ / "children.log"};
-    TarnvaleLibrary library_;
+    TarnvaleLibrary library_;  // initialised after the keys and folders above
     std::vector<std::string> statusTexts_;
     int statusWindows_ = 0;
     std::string statusCaption_;  // the title of the status window's template
@@ -166,15 +154,20 @@ TEST_F(AddOnRemovalTest, UninstallerThatCannotStartShowsBothMessages) {
 struct ResourceCase {
     const char* name;
     const char* fixture;
+    LibraryForm form;
     std::vector<std::string> statusTexts;
     std::string failedMessage;  // message 14
 };
 
-class AddOnTextSource : public AddOnRemovalTest, public ::testing::WithParamInterface<ResourceCase> {};
+class AddOnTextSource : public AddOnRemovalTest, public ::testing::WithParamInterface<ResourceCase> {
+protected:
+    AddOnTextSource() : AddOnRemovalTest(GetParam().form.path) {}
+};
 
 // With a resource library beside the host, its texts are shown; an item it
 // lacks (the partial one has no string 14) comes from the library's own
-// table. Afterwards the resource library is no longer loaded.
+// table. Afterwards the resource library is no longer loaded. The compact
+// form, with every text from the complete resource library, shows the same.
 TEST_P(AddOnTextSource, TextsComeFromTheResourceLibraryItemByItem) {
     ScopedFileCopy resourceLibrary(GetParam().fixture, HostFolder() + "\\TarnvaleRes.dll");
     Register(kQuillet, R"(C:\TarnvaleTest\addons\missing.exe)");
@@ -192,12 +185,15 @@ TEST_P(AddOnTextSource, TextsComeFromTheResourceLibraryItemByItem) {
 INSTANTIATE_TEST_SUITE_P(
     ResourceLibrary, AddOnTextSource,
     ::testing::Values(
-        ResourceCase{"Full", kFixtureFullPath,
+        ResourceCase{"Full", kFixtureFullPath, kFullForm,
                      {"[fixture] Checking for add-ons...", "[fixture] Uninstalling Quillet..."},
                      "[fixture] Quillet could not be removed."},
-        ResourceCase{"Partial", kFixturePartialPath,
+        ResourceCase{"Partial", kFixturePartialPath, kFullForm,
                      {"[fixture] Checking for add-ons...", "[fixture] Uninstalling Quillet..."},
-                     kQuilletFailed}),
+                     kQuilletFailed},
+        ResourceCase{"CompactForm", kFixtureFullPath, kCompactForm,
+                     {"[fixture] Checking for add-ons...", "[fixture] Uninstalling Quillet..."},
+                     "[fixture] Quillet could not be removed."}),
     [](const ::testing::TestParamInfo<ResourceCase>& tested) { return std::string(tested.param.name); });
 
 }  // namespace

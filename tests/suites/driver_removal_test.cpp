@@ -12,23 +12,10 @@
 namespace tarnvale::test {
 namespace {
 
-// The error process creation reports for a command line that cannot start.
-DWORD CreateProcessError(std::string commandLine) {
-    commandLine.resize(commandLine.size() + 512, '\0');
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        TerminateProcess(info.hProcess, 0);
-        CloseHandle(info.hProcess);
-        CloseHandle(info.hThread);
-        return 0;
-    }
-    return GetLastError();
-}
-
 class DriverRemovalTest : public SimCleanupTest {
 protected:
+    explicit DriverRemovalTest(const LibraryForm& form = kFullForm) : SimCleanupTest(form) {}
+
     // Calls the export with no window expected and returns its result.
     int RemoveDriver() {
         UiSession ui;
@@ -41,7 +28,13 @@ protected:
     ChildLog children_{world_.root() + "\\children.log"};
 };
 
-TEST_F(DriverRemovalTest, NothingRunsWithoutProductOrProgram) {
+// The same in both forms of the library.
+class DriverRemoval : public DriverRemovalTest, public ::testing::WithParamInterface<LibraryForm> {
+protected:
+    DriverRemoval() : DriverRemovalTest(GetParam()) {}
+};
+
+TEST_P(DriverRemoval, NothingRunsWithoutProductOrProgram) {
     // The product is not installed, though a driver setup lies in its folder.
     ScopedFileCopy setup(kTestChildPath, DriverSetupPath());
     EXPECT_EQ(RemoveDriver(), 1);
@@ -54,7 +47,7 @@ TEST_F(DriverRemovalTest, NothingRunsWithoutProductOrProgram) {
     EXPECT_TRUE(children_.Read().empty());
 }
 
-TEST_F(DriverRemovalTest, RunsTheDriverSetupSilentlyEachTimeItIsCalled) {
+TEST_P(DriverRemoval, RunsTheDriverSetupSilentlyEachTimeItIsCalled) {
     world_.RegisterProduct();
     ScopedFileCopy setup(kTestChildPath, DriverSetupPath());
 
@@ -71,7 +64,7 @@ TEST_F(DriverRemovalTest, RunsTheDriverSetupSilentlyEachTimeItIsCalled) {
 
 // A folder stored with a trailing backslash is used as stored: two
 // backslashes at the joint, which the platform reads as one.
-TEST_F(DriverRemovalTest, TrailingBackslashOfTheFolderIsKept) {
+TEST_P(DriverRemoval, TrailingBackslashOfTheFolderIsKept) {
     world_.RegisterProductFolder(world_.productFolder() + "\\");
     ScopedFileCopy setup(kTestChildPath, DriverSetupPath());
     EXPECT_EQ(RemoveDriver(), 1);
@@ -82,7 +75,7 @@ TEST_F(DriverRemovalTest, TrailingBackslashOfTheFolderIsKept) {
 // Unquoted, a program path with a blank lets the platform start a shorter
 // path first; the library quotes such a path, so only the driver's own setup
 // runs even when a program waits at the shorter path.
-TEST_F(DriverRemovalTest, FolderWithABlankRunsOnlyTheDriverSetup) {
+TEST_P(DriverRemoval, FolderWithABlankRunsOnlyTheDriverSetup) {
     const std::string folder = world_.root() + "\\Product Folder";
     fs::CreateFolders(folder);
     world_.RegisterProductFolder(folder);
@@ -109,7 +102,7 @@ TEST_F(DriverRemovalTest, FolderWithABlankRunsOnlyTheDriverSetup) {
 
 // An empty or relative folder text names no product folder: the driver setup
 // that it would reach at the drive root or in the current directory is not run.
-TEST_F(DriverRemovalTest, FolderTextThatIsNotAnAbsolutePathRunsNothing) {
+TEST_P(DriverRemoval, FolderTextThatIsNotAnAbsolutePathRunsNothing) {
     ScopedFileCopy atDriveRoot(kTestChildPath, "C:\\Setuptivra5.exe");
     fs::CreateFolders(world_.currentFolder() + "\\Quenta");
     ScopedFileCopy inCurrentFolder(kTestChildPath, world_.currentFolder() + "\\Quenta\\Setuptivra5.exe");
@@ -119,6 +112,8 @@ TEST_F(DriverRemovalTest, FolderTextThatIsNotAnAbsolutePathRunsNothing) {
     }
     EXPECT_TRUE(children_.Read().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Forms, DriverRemoval, BothForms(), FormName);
 
 struct ResourceCase {
     const char* name;

@@ -4,9 +4,11 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 #include "child_log.h"
 #include "file_fixture.h"
+#include "library_form.h"
 #include "tarnvale_library.h"
 #include "test_paths.h"
 #include "ui_robot.h"
@@ -14,36 +16,32 @@
 namespace tarnvale::test {
 namespace {
 
-// The error that process creation itself reports for this command line.
-DWORD CreateProcessError(const std::string& commandLine) {
-    std::string buffer = commandLine;
-    buffer.resize(std::max<size_t>(buffer.size() + 1, 512), '\0');
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (CreateProcessA(nullptr, &buffer[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        TerminateProcess(info.hProcess, 0);
-        CloseHandle(info.hProcess);
-        CloseHandle(info.hThread);
-        return 0;
-    }
-    return GetLastError();
-}
-
 class LaunchAppAndWaitTest : public ::testing::Test {
 protected:
+    explicit LaunchAppAndWaitTest(const LibraryForm& form = kFullForm) : library_(form.path) {}
+
     ScopedFolder work_{std::string(fs::kTestRoot) + "\\launch"};
     ChildLog children_{work_ / "children.log"};
     TarnvaleLibrary library_;
 };
 
-class ChildExitCode : public LaunchAppAndWaitTest, public ::testing::WithParamInterface<unsigned> {};
+// Starting and waiting are the same in both forms of the library.
+class LaunchInBothForms : public LaunchAppAndWaitTest, public ::testing::WithParamInterface<LibraryForm> {
+protected:
+    LaunchInBothForms() : LaunchAppAndWaitTest(GetParam()) {}
+};
+
+class ChildExitCode : public LaunchAppAndWaitTest,
+                      public ::testing::WithParamInterface<std::tuple<unsigned, LibraryForm>> {
+protected:
+    ChildExitCode() : LaunchAppAndWaitTest(std::get<1>(GetParam())) {}
+};
 
 // Whatever the child's exit code, a child that ran counts as run: result 1
 // and no message. 259 is the code that also means "still running", so only
 // the end of the process itself can end this wait.
 TEST_P(ChildExitCode, EndedChildGivesOneAndNoMessage) {
-    const std::string command = ChildCommand("--exit=" + std::to_string(GetParam()));
+    const std::string command = ChildCommand("--exit=" + std::to_string(std::get<0>(GetParam())));
     UiSession ui;  // no window expected
     EXPECT_EQ(library_.LaunchAppAndWait(command.c_str()), 1);
     ui.Finish();
@@ -54,7 +52,11 @@ TEST_P(ChildExitCode, EndedChildGivesOneAndNoMessage) {
     EXPECT_FALSE(entries[1].start);
 }
 
-INSTANTIATE_TEST_SUITE_P(ExitCodes, ChildExitCode, ::testing::Values(0u, 1u, 259u, 0xC0000005u));
+INSTANTIATE_TEST_SUITE_P(ExitCodes, ChildExitCode,
+                         ::testing::Combine(::testing::Values(0u, 1u, 259u, 0xC0000005u), BothForms()),
+                         [](const ::testing::TestParamInfo<std::tuple<unsigned, LibraryForm>>& tested) {
+                             return std::to_string(std::get<0>(tested.param)) + "_" + std::get<1>(tested.param).name;
+                         });
 
 struct StartFailure {
     const char* name;
@@ -92,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<StartFailure>& tested) { return std::string(tested.param.name); });
 
 // The command line reaches process creation unchanged, whatever its length.
-TEST_F(LaunchAppAndWaitTest, LongCommandLineReachesTheChildWhole) {
+TEST_P(LaunchInBothForms, LongCommandLineReachesTheChildWhole) {
     for (size_t length : {600u, 5000u}) {
         std::string command = ChildCommand("--exit=0 \"quoted  arg\" --pad=");
         command += std::string(length - command.size(), 'x');
@@ -123,7 +125,7 @@ struct DispatchProbe {
 
 // Messages posted to the caller's windows during the wait are dispatched
 // while the child still runs; a quit message does not end the wait.
-TEST_F(LaunchAppAndWaitTest, MessagesAreDispatchedDuringTheWait) {
+TEST_P(LaunchInBothForms, MessagesAreDispatchedDuringTheWait) {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = DispatchProbe::Procedure;
     windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -170,6 +172,8 @@ TEST_F(LaunchAppAndWaitTest, MessagesAreDispatchedDuringTheWait) {
     CloseHandle(release);
     CloseHandle(DispatchProbe::childEnded);
 }
+
+INSTANTIATE_TEST_SUITE_P(Forms, LaunchInBothForms, BothForms(), FormName);
 
 // LaunchAppAndWait never loads the resource library: with one beside the
 // host, message 12 still comes from the library's own string table.

@@ -2,9 +2,12 @@
 // below HKEY_CLASSES_ROOT, read whole up to 259 characters and used exactly
 // as stored. Seen through CleanSIMInfoSilent: 0 when the folder is not
 // found; otherwise 1, and the SIM folders below the folder read are cleared.
+// The same in both forms of the library, except that the compact form sweeps
+// the registrations only once the folder is found.
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 #include "sim_world.h"
 
@@ -27,10 +30,15 @@ struct ProductFolderCase {
     bool simFoldersCleared;
 };
 
-class ProductFolder : public SimCleanupTest, public ::testing::WithParamInterface<ProductFolderCase> {};
+class ProductFolder : public SimCleanupTest,
+                      public ::testing::WithParamInterface<std::tuple<ProductFolderCase, LibraryForm>> {
+protected:
+    ProductFolder() : SimCleanupTest(std::get<1>(GetParam())) {}
+};
 
 TEST_P(ProductFolder, IsFoundAndUsedExactlyAsStored) {
-    const ProductFolderCase& tested = GetParam();
+    const ProductFolderCase& tested = std::get<0>(GetParam());
+    const LibraryForm& form = std::get<1>(GetParam());
     world_.AddRegistration(simkeys::kSims, "Alpha");
     const std::string folder = tested.seed(world_);
     const std::string simFile = (folder.empty() ? world_.productFolder() : folder) + "\\Sims\\Alpha\\a.txt";
@@ -40,8 +48,10 @@ TEST_P(ProductFolder, IsFoundAndUsedExactlyAsStored) {
     EXPECT_EQ(CleanSilently(), tested.expectedResult);
 
     EXPECT_EQ(fs::Exists(simFile), !tested.simFoldersCleared);
-    // The registrations go first, whether or not the folder is found.
-    EXPECT_FALSE(reg::KeyExists(HKEY_LOCAL_MACHINE, std::string(simkeys::kSims) + "\\Alpha"));
+    // The full form deletes the registrations first, whether or not the
+    // folder is found; the compact form sweeps only once it is found.
+    const bool registrationStays = form.compact && tested.expectedResult == 0;
+    EXPECT_EQ(reg::KeyExists(HKEY_LOCAL_MACHINE, std::string(simkeys::kSims) + "\\Alpha"), registrationStays);
 }
 
 std::string Registered(SimWorld& world, const std::string& folder) {
@@ -51,7 +61,7 @@ std::string Registered(SimWorld& world, const std::string& folder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProductFolder,
-    ::testing::Values(
+    ::testing::Combine(::testing::Values(
         ProductFolderCase{"ProductKeyOnlyBelowLocalMachine",
                           [](SimWorld& world) {
                               reg::SetString(HKEY_LOCAL_MACHINE, simkeys::kProductFolder, "", world.productFolder());
@@ -103,14 +113,21 @@ INSTANTIATE_TEST_SUITE_P(
                               return world.productFolder();
                           },
                           1, true}),
-    [](const ::testing::TestParamInfo<ProductFolderCase>& tested) { return std::string(tested.param.name); });
+                       BothForms()),
+    [](const ::testing::TestParamInfo<std::tuple<ProductFolderCase, LibraryForm>>& tested) {
+        return std::string(std::get<0>(tested.param).name) + "_" + std::get<1>(tested.param).name;
+    });
 
 struct UnusableFolderCase {
     const char* name;
     std::function<void(SimWorld&)> seed;
 };
 
-class UnusableProductFolder : public SimCleanupTest, public ::testing::WithParamInterface<UnusableFolderCase> {};
+class UnusableProductFolder : public SimCleanupTest,
+                              public ::testing::WithParamInterface<std::tuple<UnusableFolderCase, LibraryForm>> {
+protected:
+    UnusableProductFolder() : SimCleanupTest(std::get<1>(GetParam())) {}
+};
 
 // A folder that is found but names no fixed place (empty, relative to the
 // current directory or to the current drive) counts as found, and the file
@@ -119,7 +136,7 @@ class UnusableProductFolder : public SimCleanupTest, public ::testing::WithParam
 // there are checked after every test.
 TEST_P(UnusableProductFolder, IsFoundButNothingIsDeleted) {
     world_.AddRegistration(simkeys::kSims, "Alpha");
-    GetParam().seed(world_);
+    std::get<0>(GetParam()).seed(world_);
     const std::vector<std::string> before = fs::ListTree(world_.root());
 
     EXPECT_EQ(CleanSilently(), 1);
@@ -130,7 +147,7 @@ TEST_P(UnusableProductFolder, IsFoundButNothingIsDeleted) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UnusableProductFolder,
-    ::testing::Values(
+    ::testing::Combine(::testing::Values(
         UnusableFolderCase{"EmptyValue", [](SimWorld& world) { world.RegisterProductFolder(""); }},
         UnusableFolderCase{"RootOfCurrentDrive", [](SimWorld& world) { world.RegisterProductFolder("\\"); }},
         UnusableFolderCase{"RelativeToCurrentDirectory", [](SimWorld& world) { world.RegisterProductFolder("Quenta"); }},
@@ -142,7 +159,10 @@ INSTANTIATE_TEST_SUITE_P(
                                fs::CreateFolders(world.currentFolder() + "\\A1\\Sims\\Alpha");
                                fs::WriteFile(world.currentFolder() + "\\A1\\Sims\\Alpha\\a.txt");
                            }}),
-    [](const ::testing::TestParamInfo<UnusableFolderCase>& tested) { return std::string(tested.param.name); });
+                       BothForms()),
+    [](const ::testing::TestParamInfo<std::tuple<UnusableFolderCase, LibraryForm>>& tested) {
+        return std::string(std::get<0>(tested.param).name) + "_" + std::get<1>(tested.param).name;
+    });
 
 }  // namespace
 }  // namespace tarnvale::test

@@ -1,6 +1,7 @@
 // The library's own resources, read from the built files with the resource
 // API: the string table, both dialog templates, the version record and the
-// manifest, for the 32-bit deliverable and the 64-bit build alike.
+// manifest, for the 32-bit deliverable and the 64-bit build alike; and the
+// compact form's, which are its version record alone.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -18,7 +19,13 @@ namespace {
 struct LibraryFile {
     const char* name;
     const char* path;
+    WORD version[4];  // file and product version
 };
+
+const LibraryFile kFullFiles[] = {{"i686", kI686FullLibraryPath, {5, 1, 6846, 0}},
+                                  {"x64", kFullLibraryPath, {5, 1, 6846, 0}}};
+const LibraryFile kCompactFiles[] = {{"i686", kI686CompactLibraryPath, {3, 5, 5717, 0}},
+                                     {"x64", kCompactLibraryPath, {3, 5, 5717, 0}}};
 
 // The library file loaded as data only: nothing of it runs.
 class DataFile {
@@ -186,7 +193,8 @@ Dialog ReadDialog(HMODULE module, UINT id) {
 
 // ---- the tests ----
 
-class LibraryResources : public ::testing::TestWithParam<LibraryFile> {
+// One built library file, loaded as data.
+class LibraryFileTest : public ::testing::TestWithParam<LibraryFile> {
 protected:
     void SetUp() override {
         ASSERT_NE(GetFileAttributesA(GetParam().path), INVALID_FILE_ATTRIBUTES)
@@ -195,6 +203,13 @@ protected:
     }
     DataFile file_{GetParam().path};
 };
+
+// The full form's string table, dialogs and manifest.
+class LibraryResources : public LibraryFileTest {};
+// The version record of either form.
+class LibraryVersion : public LibraryFileTest {};
+// The compact form's resources: its version record and nothing else.
+class CompactLibraryResources : public LibraryFileTest {};
 
 TEST_P(LibraryResources, StringTableHoldsExactlyTheLibraryTexts) {
     for (UINT id = 0; id <= 48; ++id) {
@@ -252,7 +267,8 @@ TEST_P(LibraryResources, LicenceDialogTemplate) {
     EXPECT_EQ(dialog.controls, expected);
 }
 
-TEST_P(LibraryResources, VersionRecord) {
+TEST_P(LibraryVersion, VersionRecord) {
+    const WORD* version = GetParam().version;
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(GetParam().path, &ignored);
     ASSERT_GT(size, 0u);
@@ -262,10 +278,10 @@ TEST_P(LibraryResources, VersionRecord) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(1, 5));
-    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(0, 6846));
-    EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(1, 5));
-    EXPECT_EQ(fixed->dwProductVersionLS, MAKELONG(0, 6846));
+    EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(version[1], version[0])));
+    EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(version[3], version[2])));
+    EXPECT_EQ(fixed->dwProductVersionMS, static_cast<DWORD>(MAKELONG(version[1], version[0])));
+    EXPECT_EQ(fixed->dwProductVersionLS, static_cast<DWORD>(MAKELONG(version[3], version[2])));
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 
     auto text = [&](const char* name) {
@@ -277,7 +293,10 @@ TEST_P(LibraryResources, VersionRecord) {
     };
     EXPECT_EQ(text("InternalName"), "Tarnvale");
     EXPECT_EQ(text("OriginalFilename"), "Tarnvale.DLL");
-    EXPECT_EQ(text("FileVersion"), "5.1.6846.0");
+    const std::string versionText = std::to_string(version[0]) + "." + std::to_string(version[1]) + "." +
+                                    std::to_string(version[2]) + "." + std::to_string(version[3]);
+    EXPECT_EQ(text("FileVersion"), versionText);
+    EXPECT_EQ(text("ProductVersion"), versionText);
 
     // The record is the English (United States) resource with ID 1.
     EXPECT_NE(FindResourceExA(file_.get(), RT_VERSION, MAKEINTRESOURCEA(IDR_VERSION),
@@ -294,10 +313,34 @@ TEST_P(LibraryResources, ManifestAsksForCommonControls6AsInvoker) {
     EXPECT_NE(manifest.find(R"(level="asInvoker" uiAccess="false")"), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(Full, LibraryResources,
-                         ::testing::Values(LibraryFile{"i686", kI686FullLibraryPath},
-                                           LibraryFile{"x64", kFullLibraryPath}),
-                         [](const ::testing::TestParamInfo<LibraryFile>& tested) { return std::string(tested.param.name); });
+BOOL CALLBACK AddResourceType(HMODULE, LPSTR type, LONG_PTR types) {
+    auto* list = reinterpret_cast<std::vector<std::string>*>(types);
+    list->push_back(IS_INTRESOURCE(type) ? "#" + std::to_string(reinterpret_cast<ULONG_PTR>(type)) : std::string(type));
+    return TRUE;
+}
+
+// Every text and both templates come from the resource library alone, and
+// there is no manifest: the file holds one kind of resource, the version record.
+TEST_P(CompactLibraryResources, HoldOnlyTheVersionRecord) {
+    std::vector<std::string> types;
+    EnumResourceTypesA(file_.get(), AddResourceType, reinterpret_cast<LONG_PTR>(&types));
+    EXPECT_EQ(types, std::vector<std::string>{"#" + std::to_string(reinterpret_cast<ULONG_PTR>(RT_VERSION))});
+
+    for (UINT id = 0; id <= 48; ++id) {
+        std::string text;
+        EXPECT_FALSE(LoadText(file_.get(), id, text)) << "string " << id << " holds \"" << text << "\"";
+    }
+    EXPECT_EQ(FindResourceA(file_.get(), MAKEINTRESOURCEA(IDD_STATUS), RT_DIALOG), nullptr);
+    EXPECT_EQ(FindResourceA(file_.get(), MAKEINTRESOURCEA(IDD_LICENSE), RT_DIALOG), nullptr);
+    EXPECT_EQ(FindResourceA(file_.get(), MAKEINTRESOURCEA(IDR_LIBRARY_MANIFEST), RT_MANIFEST), nullptr);
+}
+
+std::string FileName(const ::testing::TestParamInfo<LibraryFile>& tested) { return tested.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(Full, LibraryResources, ::testing::ValuesIn(kFullFiles), FileName);
+INSTANTIATE_TEST_SUITE_P(Full, LibraryVersion, ::testing::ValuesIn(kFullFiles), FileName);
+INSTANTIATE_TEST_SUITE_P(Compact, LibraryVersion, ::testing::ValuesIn(kCompactFiles), FileName);
+INSTANTIATE_TEST_SUITE_P(Compact, CompactLibraryResources, ::testing::ValuesIn(kCompactFiles), FileName);
 
 }  // namespace
 }  // namespace tarnvale::test

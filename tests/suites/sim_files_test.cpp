@@ -3,7 +3,11 @@
 // "<name>Uninst.isu" files and "SIMUninstall.dll" go when SIMs were
 // registered. Nothing outside these targets is touched, links are never
 // followed, and the current directory never changes (checked on every call).
+// The same in both forms of the library; in the compact form the uninstall
+// files are found through the upper-cased SIM names.
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "sim_world.h"
 
@@ -17,10 +21,14 @@ struct TreeCase {
     std::vector<std::string> remaining;  // the product folder's tree afterwards
 };
 
-class ProductFolderTree : public SimCleanupTest, public ::testing::WithParamInterface<TreeCase> {};
+class ProductFolderTree : public SimCleanupTest,
+                          public ::testing::WithParamInterface<std::tuple<TreeCase, LibraryForm>> {
+protected:
+    ProductFolderTree() : SimCleanupTest(std::get<1>(GetParam())) {}
+};
 
 TEST_P(ProductFolderTree, KeepsExactlyWhatIsNotATarget) {
-    const TreeCase& tested = GetParam();
+    const TreeCase& tested = std::get<0>(GetParam());
     world_.RegisterProduct();
     for (const std::string& sim : tested.registeredSims) world_.AddRegistration(simkeys::kSims, sim);
     world_.AddProductFiles(tested.files);
@@ -32,7 +40,7 @@ TEST_P(ProductFolderTree, KeepsExactlyWhatIsNotATarget) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProductFolderTree,
-    ::testing::Values(
+    ::testing::Combine(::testing::Values(
         TreeCase{"TwoSimFoldersWithFilesVanishWithSims",
                  {},
                  {"Sims\\Alpha\\a.txt", "Sims\\Alpha\\b.dat", "Sims\\Beta\\c", "Sims\\Gamma\\"},
@@ -54,16 +62,20 @@ INSTANTIATE_TEST_SUITE_P(
                  {},
                  {"ABCUninst.isu", "SIMUninstall.dll", "Sims\\ABC\\a.txt"},
                  {"ABCUninst.isu", "SIMUninstall.dll"}}),
-    [](const ::testing::TestParamInfo<TreeCase>& tested) { return std::string(tested.param.name); });
+                       BothForms()),
+    [](const ::testing::TestParamInfo<std::tuple<TreeCase, LibraryForm>>& tested) {
+        return std::string(std::get<0>(tested.param).name) + "_" + std::get<1>(tested.param).name;
+    });
 
-class SimFiles : public SimCleanupTest {
+class SimFiles : public SimCleanupTest, public ::testing::WithParamInterface<LibraryForm> {
 protected:
+    SimFiles() : SimCleanupTest(GetParam()) {}
     void SetUp() override { world_.RegisterProduct(); }
     std::string Product(const std::string& relative) const { return world_.productFolder() + "\\" + relative; }
 };
 
 // Read-only, hidden and system files in a SIM folder go like any other.
-TEST_F(SimFiles, ReadOnlyHiddenAndSystemFilesAreDeleted) {
+TEST_P(SimFiles, ReadOnlyHiddenAndSystemFilesAreDeleted) {
     const struct {
         const char* name;
         DWORD attributes;
@@ -86,7 +98,7 @@ TEST_F(SimFiles, ReadOnlyHiddenAndSystemFilesAreDeleted) {
 // A file that cannot be deleted is passed by; everything else still goes and
 // the run completes. Read-only uninstall files in the product folder are not
 // made writable and stay too.
-TEST_F(SimFiles, FileThatCannotBeDeletedIsPassedBy) {
+TEST_P(SimFiles, FileThatCannotBeDeletedIsPassedBy) {
     world_.AddRegistration(simkeys::kSims, "ABC");
     world_.AddRegistration(simkeys::kSims, "Def");
     world_.AddProductFiles({"Sims\\Alpha\\a.txt", "Sims\\Alpha\\held.txt", "Sims\\Alpha\\z.txt", "Sims\\Beta\\b.txt",
@@ -103,7 +115,7 @@ TEST_F(SimFiles, FileThatCannotBeDeletedIsPassedBy) {
 
 // A link below "Sims" is never entered: what it points to stays, and so does
 // the link (and therefore "Sims"). The other SIM folders are cleared.
-TEST_F(SimFiles, LinkBelowSimsIsNeverEntered) {
+TEST_P(SimFiles, LinkBelowSimsIsNeverEntered) {
     world_.AddProductFiles({"Sims\\Alpha\\a.txt", "Sims\\Beta\\"});
     ASSERT_TRUE(fs::CreateFolderLink(Product("Sims\\Linked"), world_.outsideFolder()))
         << "the platform can make neither a junction nor a symbolic link";
@@ -119,7 +131,7 @@ TEST_F(SimFiles, LinkBelowSimsIsNeverEntered) {
 }
 
 // "Sims" itself a link: not entered at all.
-TEST_F(SimFiles, SimsFolderThatIsALinkIsNeverEntered) {
+TEST_P(SimFiles, SimsFolderThatIsALinkIsNeverEntered) {
     ASSERT_TRUE(fs::CreateFolderLink(Product("Sims"), world_.outsideFolder()));
 
     EXPECT_EQ(CleanSilently(), 1);
@@ -131,7 +143,7 @@ TEST_F(SimFiles, SimsFolderThatIsALinkIsNeverEntered) {
 
 // Paths longer than MAX_PATH, which file names relative to a current
 // directory could reach, are handled whole.
-TEST_F(SimFiles, PathsLongerThanMaxPathWork) {
+TEST_P(SimFiles, PathsLongerThanMaxPathWork) {
     std::string product = world_.root() + "\\" + std::string(180, 'q');
     const std::string simFolder = std::string(60, 's');
     const std::string fileName = std::string(120, 'f') + ".txt";
@@ -152,7 +164,7 @@ TEST_F(SimFiles, PathsLongerThanMaxPathWork) {
 
 // A registration name may hold a forward slash, which the file system takes
 // for a separator: such a name never leads out of the product folder.
-TEST_F(SimFiles, SimNameWithSeparatorStaysInTheProductFolder) {
+TEST_P(SimFiles, SimNameWithSeparatorStaysInTheProductFolder) {
     world_.AddRegistration(simkeys::kSims, "../Escape");
     world_.AddRegistration(simkeys::kSims, "ABC");
     const std::string outside = world_.root() + "\\EscapeUninst.isu";
@@ -164,6 +176,8 @@ TEST_F(SimFiles, SimNameWithSeparatorStaysInTheProductFolder) {
     EXPECT_TRUE(fs::FileExists(outside));
     EXPECT_FALSE(fs::FileExists(Product("ABCUninst.isu")));
 }
+
+INSTANTIATE_TEST_SUITE_P(Forms, SimFiles, BothForms(), FormName);
 
 }  // namespace
 }  // namespace tarnvale::test

@@ -1,5 +1,8 @@
 #include "child_log.h"
 
+#include <windows.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
@@ -65,6 +68,21 @@ std::string ChildCommand(const std::string& options) {
     std::string command = std::string("\"") + kTestChildPath + "\"";
     if (!options.empty()) command += " " + options;
     return command;
+}
+
+unsigned long CreateProcessError(const std::string& commandLine) {
+    std::string buffer = commandLine;
+    buffer.resize(std::max<size_t>(buffer.size() + 1, 512), '\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (CreateProcessA(nullptr, &buffer[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        TerminateProcess(info.hProcess, 0);
+        CloseHandle(info.hProcess);
+        CloseHandle(info.hThread);
+        return 0;
+    }
+    return GetLastError();
 }
 
 }  // namespace tarnvale::test

@@ -38,4 +38,8 @@ private:
 // A command line that starts the test child with these options.
 std::string ChildCommand(const std::string& options = {});
 
+// The error that process creation itself reports for this command line (0
+// when it starts after all; the child is then ended at once).
+unsigned long CreateProcessError(const std::string& commandLine);
+
 }  // namespace tarnvale::test

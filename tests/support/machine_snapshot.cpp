@@ -141,6 +141,9 @@ bool IsBackgroundNoise(const std::string& entry) {
         "hklm\\hardware\\",
         "hklm\\software\\microsoft\\windows nt\\currentversion\\perflib\\",
         "hklm\\software\\wine\\",
+        // Wine's shell stores the profiles folder here the first time any
+        // program of the prefix asks for it (the folder guard does).
+        "hklm\\software\\microsoft\\windows\\currentversion\\:users",
     };
     const std::string lower = Lower(entry);
     for (const char* prefix : kNoise) {

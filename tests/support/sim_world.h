@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "file_fixture.h"
+#include "library_form.h"
 #include "registry_fixture.h"
 #include "tarnvale_library.h"
 
@@ -93,15 +94,18 @@ private:
 };
 
 // A test of the SIM cleanup through the real library: a fresh world per
-// test, whose canaries are checked when the test ends.
+// test, whose canaries are checked when the test ends. The library is the
+// given form, with what it needs beside the host (the full form by default).
 class SimCleanupTest : public ::testing::Test {
 protected:
+    explicit SimCleanupTest(const LibraryForm& form = kFullForm) : resources_(form), library_(form.path) {}
     void TearDown() override;
     // Calls CleanSIMInfoSilent and checks that the current directory is the
     // same afterwards.
     int CleanSilently();
 
     SimWorld world_;
+    FormResources resources_;  // before the library: unloaded first, removed last
     TarnvaleLibrary library_;
 };
 

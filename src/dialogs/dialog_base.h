@@ -45,8 +45,18 @@ protected:
     // Handles one message; returns what the dialog procedure returns. The
     // default runs OnInitDialog and turns IDOK / IDCANCEL into OnOK / OnCancel.
     virtual INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    virtual BOOL OnInitDialog() { return TRUE; }
-    virtual void OnOK() { EndDialog(IDOK); }
+    // Moves values between the members and the controls: into the controls
+    // (save = false) when the dialog starts, back into the members (save =
+    // true) when it is confirmed with OK.
+    virtual void DoDataExchange(bool /*save*/) {}
+    virtual BOOL OnInitDialog() {
+        DoDataExchange(false);
+        return TRUE;
+    }
+    virtual void OnOK() {
+        DoDataExchange(true);
+        EndDialog(IDOK);
+    }
     virtual void OnCancel() { EndDialog(IDCANCEL); }
 
     // Ends a modal dialog; destroys a modeless one.

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "dialogs/licence_dialog.h"
 #include "frame/build_form.h"
 #include "frame/export_frame.h"
 #include "frame/resource_library.h"
@@ -48,5 +49,26 @@ extern "C" int __stdcall RemoveAddOns() {
         // Status texts and messages come from the resource library when present.
         ResourceLibraryScope resources;
         return RemoveLumbrookAddOns(resources);
+    });
+}
+
+// Shows the licence agreement page: 1 when the user accepted and pressed
+// Next, 12 when the user pressed Back, 0 otherwise (also when the dialog
+// cannot be created).
+extern "C" int __stdcall ShowBetaLicense() {
+    return RunExport([] {
+        // A Back of an earlier call must not decide this one.
+        g_nBackRequest = 0;
+        // The view's window class, held until the dialog is gone.
+        const UniqueModule richEdit = InitRichEdit();
+        // Template 1001 from the resource library when it has one.
+        ResourceLibraryScope resources;
+
+        CBetaLicense dialog(nullptr);
+        const INT_PTR closedWith = dialog.DoModal();
+        resources.Release();
+
+        if (g_nBackRequest == kBackRequested) return kBackRequested;
+        return closedWith == IDOK ? 1 : 0;
     });
 }

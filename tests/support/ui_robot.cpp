@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tarnvale::test {
@@ -61,6 +62,21 @@ HWND Item(HWND dialog, int id) { return GetDlgItem(dialog, id); }
 std::string ItemText(HWND dialog, int id) {
     HWND item = Item(dialog, id);
     return item != nullptr ? Text(item) : std::string();
+}
+
+std::string ControlText(HWND dialog, int id) {
+    HWND item = Item(dialog, id);
+    if (item == nullptr) return {};
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(item, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &length)) return {};
+    std::string text(length + 1, '\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(item, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
+                             10000, &copied)) {
+        return {};
+    }
+    text.resize(std::min<size_t>(copied, length));
+    return text;
 }
 
 bool IsEnabled(HWND dialog, int id) {
@@ -123,6 +139,20 @@ std::string MessageBoxText(HWND box) {
     return joined;
 }
 
+HICON MessageBoxIcon(HWND box) {
+    std::vector<HWND> children;
+    EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
+    for (HWND child : children) {
+        const LONG_PTR style = GetWindowLongPtrA(child, GWL_STYLE);
+        if (_stricmp(ClassName(child).c_str(), "Static") != 0 || (style & SS_TYPEMASK) != SS_ICON) continue;
+        if (!IsWindowVisible(child)) continue;
+        DWORD_PTR icon = 0;
+        SendMessageTimeoutA(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &icon);
+        if (icon != 0) return reinterpret_cast<HICON>(icon);
+    }
+    return nullptr;
+}
+
 WindowMatch MessageBoxMatch() {
     return [](HWND window) { return IsMessageBox(window); };
 }
@@ -140,6 +170,32 @@ void Click(HWND dialog, int id) {
     PostMessageA(item, BM_CLICK, 0, 0);
 }
 
+bool ClickNow(HWND dialog, int id) {
+    HWND item = Item(dialog, id);
+    if (item == nullptr) {
+        ADD_FAILURE() << "no control " << id << " to click in " << Describe(dialog);
+        return false;
+    }
+    DWORD_PTR ignored = 0;
+    if (!SendMessageTimeoutA(item, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &ignored)) {
+        ADD_FAILURE() << "control " << id << " did not take the click in time";
+        return false;
+    }
+    return true;
+}
+
+void PressEnter(HWND dialog) {
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof(thread);
+    HWND target = dialog;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &thread) && thread.hwndFocus != nullptr &&
+        IsChild(dialog, thread.hwndFocus)) {
+        target = thread.hwndFocus;
+    }
+    PostMessageA(target, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostMessageA(target, WM_KEYUP, VK_RETURN, 0xC01C0001);
+}
+
 void PressEscape(HWND dialog) {
     // The dialog's modal loop hands the key to the dialog manager, which
     // turns Escape into the Cancel command, as for a key press by the user.
@@ -152,8 +208,24 @@ void PressCloseBox(HWND window) { PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 
 
 }  // namespace ui
 
+namespace {
+
+// Wine sets up its window classes once per process, on first use. When the
+// robot's first window call does that while the test thread holds the
+// loader lock (a library such as riched32 registering its classes in its
+// entry point), the two threads deadlock. Doing it first on the test thread,
+// before the robot starts, avoids the race.
+void InitialiseWindowingOnThisThread() {
+    HWND probe = CreateWindowExA(0, "Static", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    if (probe != nullptr) DestroyWindow(probe);
+    ui::TopLevelWindows();
+}
+
+}  // namespace
+
 UiSession::UiSession(Script script, ui::WindowMatch tolerated)
     : tolerated_(std::move(tolerated)), started_(GetTickCount()) {
+    InitialiseWindowingOnThisThread();
     thread_ = std::thread([this, script = std::move(script)]() mutable { Run(std::move(script)); });
 }
 

@@ -27,6 +27,9 @@ std::string ClassName(HWND window);
 std::string Text(HWND window);
 HWND Item(HWND dialog, int id);
 std::string ItemText(HWND dialog, int id);
+// The text that a control keeps itself (an edit or rich-text view), asked of
+// it with WM_GETTEXT; empty when the control does not answer in time.
+std::string ControlText(HWND dialog, int id);
 bool IsEnabled(HWND dialog, int id);
 bool IsChecked(HWND dialog, int id);
 RECT ItemClientRect(HWND dialog, int id);   // the control's rectangle in the dialog's client pixels
@@ -40,8 +43,16 @@ std::string MessageBoxText(HWND box);
 WindowMatch MessageBoxMatch();
 WindowMatch DialogWithItem(int id);
 
+// The icon that a message box shows, null when it shows none.
+HICON MessageBoxIcon(HWND box);
+
 // A user's click on a button (posted BM_CLICK: radio buttons check themselves).
 void Click(HWND dialog, int id);
+// The same click sent instead of posted: its effects are complete when it
+// returns. Never for a button that opens a modal window.
+bool ClickNow(HWND dialog, int id);
+// The Enter key, to the control that has the focus in the dialog.
+void PressEnter(HWND dialog);
 void PressEscape(HWND dialog);
 void PressCloseBox(HWND window);
 

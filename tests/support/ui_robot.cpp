@@ -213,12 +213,20 @@ namespace {
 // Wine sets up its window classes once per process, on first use. When the
 // robot's first window call does that while the test thread holds the
 // loader lock (a library such as riched32 registering its classes in its
-// entry point), the two threads deadlock. Doing it first on the test thread,
-// before the robot starts, avoids the race.
+// entry point), the two threads deadlock. Registering a class first on the
+// test thread, before the robot starts, completes that set-up without
+// creating a window (which a WindowEventLog of the test would record).
 void InitialiseWindowingOnThisThread() {
-    HWND probe = CreateWindowExA(0, "Static", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    if (probe != nullptr) DestroyWindow(probe);
-    ui::TopLevelWindows();
+    static const bool initialised = [] {
+        WNDCLASSA probe = {};
+        probe.lpfnWndProc = DefWindowProcA;
+        probe.hInstance = GetModuleHandleA(nullptr);
+        probe.lpszClassName = "TarnvaleRobotProbe";
+        if (RegisterClassA(&probe) != 0) UnregisterClassA(probe.lpszClassName, probe.hInstance);
+        ui::TopLevelWindows();
+        return true;
+    }();
+    (void)initialised;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "frame/build_form.h"
 #include "resources/resource.h"
 
 namespace tarnvale {
@@ -117,9 +118,12 @@ DWORD CALLBACK CBetaLicense::StreamInCallback(DWORD_PTR cookie, LPBYTE buffer, L
     return 0;
 }
 
-void CBetaLicense::OnAcceptClicked() { EnableNext(IsButtonChecked(IDC_ACCEPT)); }
+// The compact form does not read the check state: a click on accept always
+// enables Next, one on do-not-accept always disables it. For the user's
+// clicks on the two automatic radio buttons both give the same states.
+void CBetaLicense::OnAcceptClicked() { EnableNext(kCompactForm || IsButtonChecked(IDC_ACCEPT)); }
 
-void CBetaLicense::OnDeclineClicked() { EnableNext(!IsButtonChecked(IDC_DECLINE)); }
+void CBetaLicense::OnDeclineClicked() { EnableNext(!kCompactForm && !IsButtonChecked(IDC_DECLINE)); }
 
 void CBetaLicense::OnBackClicked() {
     // Back leaves the page whatever is chosen.

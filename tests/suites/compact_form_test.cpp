@@ -99,7 +99,7 @@ protected:
 
 // Every text is empty and neither template exists: the SIM cleanup finds no
 // product (0), RemoveAddOns finds no add-on and UninstallTivraDriver no
-// product (both 1); no window is shown, no program started, and nothing
+// product (both 1), the licence page cannot be created (0); no window is shown, no program started, and nothing
 // anywhere in the registry or on drive C: changes, the roots included.
 TEST_P(CompactWithoutResourceLibrary, ChangesNothingAndShowsNothing) {
     SeedEverything();
@@ -123,6 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ExportCase{"CleanSIMInfo", [](const TarnvaleLibrary& l) { return l.CleanSIMInfo(); }, 0},
                       ExportCase{"CleanSIMInfoSilent", [](const TarnvaleLibrary& l) { return l.CleanSIMInfoSilent(); }, 0},
                       ExportCase{"RemoveAddOns", [](const TarnvaleLibrary& l) { return l.RemoveAddOns(); }, 1},
+                      ExportCase{"ShowBetaLicense", [](const TarnvaleLibrary& l) { return l.ShowBetaLicense(); }, 0},
                       ExportCase{"UninstallTivraDriver",
                                  [](const TarnvaleLibrary& l) { return l.UninstallTivraDriver(); }, 1}),
     CaseName);

@@ -10,8 +10,10 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "file_fixture.h"
+#include "library_form.h"
 #include "resources/resource.h"
 #include "tarnvale_library.h"
 #include "test_paths.h"
@@ -89,6 +91,10 @@ struct ModulesSeen {
 
 class LicenceDialogTest : public ::testing::Test {
 protected:
+    // The compact form runs with the complete fixture resource library, its
+    // only source of the page.
+    explicit LicenceDialogTest(const LibraryForm& form = kFullForm) : resources_(form), library_(form.path) {}
+
     void SetUp() override {
         ASSERT_FALSE(IsModuleLoaded(kRichEditLibraryFile)) << "the test process must not hold the rich-edit library";
         ASSERT_FALSE(IsModuleLoaded(kResourceLibraryFile));
@@ -111,6 +117,7 @@ protected:
     ScopedFolder work_{std::string(fs::kTestRoot) + "\\licence"};
     // "license.rtf" is looked for in the current directory.
     ScopedCurrentDirectory currentDirectory_{work_.path()};
+    FormResources resources_;
     TarnvaleLibrary library_;
 };
 
@@ -122,13 +129,17 @@ struct Flow {
     int expected;
 };
 
-class LeavingThePage : public LicenceDialogTest, public ::testing::WithParamInterface<Flow> {};
+class LeavingThePage : public LicenceDialogTest,
+                       public ::testing::WithParamInterface<std::tuple<LibraryForm, Flow>> {
+protected:
+    LeavingThePage() : LicenceDialogTest(std::get<0>(GetParam())) {}
+};
 
 // The page opens with nothing chosen and Next disabled; the way the user
 // leaves it decides the result: 12 for Back, 1 for Next, 0 for a confirmed
-// Cancel.
+// Cancel. The same in both forms of the library.
 TEST_P(LeavingThePage, GivesTheResultOfTheWayOut) {
-    const Flow flow = GetParam();
+    const Flow flow = std::get<1>(GetParam());
     const int result = ShowWith([&](UiSession& robot, HWND page) {
         EXPECT_EQ(ChoiceOf(page), kNothingChosen) << "opening state";
         flow.script(robot, page);
@@ -217,8 +228,45 @@ const Flow kFlows[] = {
      kBack},
 };
 
-INSTANTIATE_TEST_SUITE_P(Flows, LeavingThePage, ::testing::ValuesIn(kFlows),
-                         [](const ::testing::TestParamInfo<Flow>& tested) { return std::string(tested.param.name); });
+INSTANTIATE_TEST_SUITE_P(Flows, LeavingThePage, ::testing::Combine(BothForms(), ::testing::ValuesIn(kFlows)),
+                         [](const ::testing::TestParamInfo<LeavingThePage::ParamType>& tested) {
+                             return std::string(std::get<0>(tested.param).name) + "_" +
+                                    std::get<1>(tested.param).name;
+                         });
+
+// A click notification that arrives while its radio button is not checked
+// (sent by a program, not by the user's click): the full form follows the
+// check state, the compact form enables Next for accept and disables it for
+// do-not-accept whatever the state.
+class ClickNotification : public LicenceDialogTest, public ::testing::WithParamInterface<LibraryForm> {
+protected:
+    ClickNotification() : LicenceDialogTest(GetParam()) {}
+};
+
+void NotifyClicked(HWND page, int id) {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(page, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(ui::Item(page, id)),
+                        SMTO_ABORTIFHUNG, 5000, &ignored);
+}
+
+TEST_P(ClickNotification, CompactFormDoesNotReadTheCheckState) {
+    const bool compact = GetParam().compact;
+    Choice afterAcceptNotice = {};
+    Choice afterDeclineNotice = {};
+    const int result = ShowWith([&](UiSession&, HWND page) {
+        NotifyClicked(page, IDC_ACCEPT);
+        afterAcceptNotice = ChoiceOf(page);
+        Choose(page, IDC_ACCEPT, kAccepted);
+        NotifyClicked(page, IDC_DECLINE);
+        afterDeclineNotice = ChoiceOf(page);
+        ui::Click(page, IDC_BACK);
+    });
+    EXPECT_EQ(result, kBack);
+    EXPECT_EQ(afterAcceptNotice, (Choice{false, false, compact}));
+    EXPECT_EQ(afterDeclineNotice, (Choice{true, false, !compact}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, ClickNotification, BothForms(), FormName);
 
 const PageScript kPressBack = [](UiSession&, HWND page) { ui::Click(page, IDC_BACK); };
 const PageScript kAcceptAndNext = [](UiSession&, HWND page) {

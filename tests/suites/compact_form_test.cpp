@@ -99,8 +99,9 @@ protected:
 
 // Every text is empty and neither template exists: the SIM cleanup finds no
 // product (0), RemoveAddOns finds no add-on and UninstallTivraDriver no
-// product (both 1), the licence page cannot be created (0); no window is shown, no program started, and nothing
-// anywhere in the registry or on drive C: changes, the roots included.
+// product (both 1), the licence page cannot be created (0); no window is
+// shown, no program started, and nothing anywhere in the registry or on
+// drive C: changes, the roots included.
 TEST_P(CompactWithoutResourceLibrary, ChangesNothingAndShowsNothing) {
     SeedEverything();
     ScopedFileCopy driverSetup(kTestChildPath, world_.productFolder() + "\\Setuptivra5.exe");

@@ -5,6 +5,10 @@
 
 #include <string>
 
+// The declarations that setup authors use are the definitions here.
+#define TARNVALE_API
+#include "tarnvale.h"
+
 #include "dialogs/licence_dialog.h"
 #include "frame/build_form.h"
 #include "frame/export_frame.h"

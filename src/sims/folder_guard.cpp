@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <cwchar>
+#include <utility>
 #include <vector>
 
 #include "common/paths.h"
@@ -22,8 +23,10 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
     return text.compare(0, wcslen(prefix), prefix) == 0;
 }
 
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
 std::wstring WithoutTrailingSeparator(std::wstring path) {
-    while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    while (!path.empty() && IsSeparator(path.back())) path.pop_back();
     return path;
 }
 
@@ -178,11 +181,27 @@ ProtectedFolders ProtectedFolders::Query() {
     return result;
 }
 
+void ProtectedFolders::AddWithParents(const std::string& folder) {
+    const std::wstring extended = ExtendedPath(folder);
+    if (extended.empty()) return;
+    withParents_.push_back(WithoutTrailingSeparator(extended));
+    const std::wstring resolved = ResolvedPath(extended);
+    if (!resolved.empty()) withParents_.push_back(WithoutTrailingSeparator(resolved));
+}
+
 bool ProtectedFolders::Protects(const std::wstring& finalPath) const {
     if (IsRoot(finalPath)) return true;
     const std::wstring folder = WithoutTrailingSeparator(finalPath);
     for (const std::wstring& protectedFolder : folders_) {
         if (SamePath(folder, protectedFolder)) return true;
+    }
+    for (const std::wstring& protectedFolder : withParents_) {
+        // The folder itself, or one above it: its path followed by a separator.
+        if (SamePath(folder, protectedFolder)) return true;
+        if (protectedFolder.size() > folder.size() && IsSeparator(protectedFolder[folder.size()]) &&
+            SamePath(folder, protectedFolder.substr(0, folder.size()))) {
+            return true;
+        }
     }
     const size_t lastSeparator = folder.find_last_of(L"\\/");
     if (lastSeparator == std::wstring::npos) return false;
@@ -195,10 +214,18 @@ bool ProtectedFolders::Protects(const std::wstring& finalPath) const {
 
 ProtectedFoldersScope::ProtectedFoldersScope() noexcept : previous_(t_currentScope) { t_currentScope = this; }
 
+ProtectedFoldersScope::ProtectedFoldersScope(std::string productFolder) noexcept
+    : productFolder_(std::move(productFolder)), previous_(t_currentScope) {
+    t_currentScope = this;
+}
+
 ProtectedFoldersScope::~ProtectedFoldersScope() { t_currentScope = previous_; }
 
 const ProtectedFolders& ProtectedFoldersScope::folders() {
-    if (!folders_) folders_ = ProtectedFolders::Query();
+    if (!folders_) {
+        folders_ = ProtectedFolders::Query();
+        folders_->AddWithParents(productFolder_);
+    }
     return *folders_;
 }
 

@@ -2,7 +2,8 @@
 // names, no removal enters a reparse point (junction, symbolic link) and
 // none clears a drive or share root, the Windows folder or its system
 // folders, the Program Files and ProgramData folders, the profiles folder or
-// a user's profile folder. These folders are asked of the platform and
+// a user's profile folder; during a SIM cleanup, neither the product folder
+// nor a folder that holds it. These folders are asked of the platform and
 // compared by their final paths, so no spelling (short names, "..", a link
 // on the way) gets past the test.
 #pragma once
@@ -25,12 +26,17 @@ public:
     // GetFinalPathNameByHandleW gives it) must never be cleared.
     bool Protects(const std::wstring& finalPath) const;
 
+    // Protects `folder` and every folder above it as well. An empty or
+    // relative path adds nothing.
+    void AddWithParents(const std::string& folder);
+
 private:
     void Add(const std::wstring& folder);
     void AddProfilesFolder(const std::wstring& folder);
 
     std::vector<std::wstring> folders_;
     std::vector<std::wstring> profilesFolders_;  // each direct sub-folder is a user's profile
+    std::vector<std::wstring> withParents_;      // each of these and every folder above it
 };
 
 // Keeps one answer of the platform for as long as it lives on this thread,
@@ -38,6 +44,9 @@ private:
 class ProtectedFoldersScope {
 public:
     ProtectedFoldersScope() noexcept;
+    // Protects the product folder and the folders above it too: a SIM's log
+    // folder never takes the product's own files with it.
+    explicit ProtectedFoldersScope(std::string productFolder) noexcept;
     ~ProtectedFoldersScope();
     ProtectedFoldersScope(const ProtectedFoldersScope&) = delete;
     ProtectedFoldersScope& operator=(const ProtectedFoldersScope&) = delete;
@@ -46,6 +55,7 @@ public:
 
 private:
     std::optional<ProtectedFolders> folders_;
+    std::string productFolder_;
     ProtectedFoldersScope* previous_;
 };
 

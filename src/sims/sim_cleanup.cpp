@@ -53,8 +53,9 @@ int RunSimCleanup(int silent) {
     if (silent == 0) ShowCleaningStatus();
 
     // One question to the platform about protected folders serves every
-    // folder removal of this run.
-    ProtectedFoldersScope protectedFolders;
+    // folder removal of this run; the product folder is protected too, so
+    // that a log folder named there never clears the product's own files.
+    ProtectedFoldersScope protectedFolders(productFolder);
     RemoveSimFolders(productFolder);
     // The SIM list decides, not the GUID list.
     if (!simList.empty()) {

@@ -73,6 +73,11 @@ bool RunUnixProgram(const std::string& program, const std::vector<std::string>& 
                         &started)) {
         return false;
     }
+    // Wine starts a unix program without a process handle and leaves the
+    // thread handle undefined: closing that value would close whatever
+    // handle of this process happens to have it (its standard output, say).
+    // Callers wait for the program's effect instead.
+    if (started.hProcess == nullptr) return true;
     WaitForSingleObject(started.hProcess, 10000);
     CloseHandle(started.hProcess);
     CloseHandle(started.hThread);

@@ -1,5 +1,7 @@
 #include "sim_world.h"
 
+#include <string.h>
+
 namespace tarnvale::test {
 
 namespace {
@@ -111,6 +113,16 @@ void SimWorld::AddProductFiles(const std::vector<std::string>& relativePaths) {
             fs::WriteFile(path, relative);
         }
     }
+}
+
+void SimWorld::ReleaseFileCanary(const std::string& path) {
+    for (auto it = fileCanaries_.begin(); it != fileCanaries_.end(); ++it) {
+        if (_stricmp(it->c_str(), path.c_str()) == 0) {
+            fileCanaries_.erase(it);
+            return;
+        }
+    }
+    ADD_FAILURE() << "no canary at " << path;
 }
 
 std::string SimWorld::DamagedCanaries() const {

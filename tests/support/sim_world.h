@@ -68,6 +68,13 @@ public:
     // A description of every canary that is gone or changed; empty when all
     // are as planted.
     std::string DamagedCanaries() const;
+    // The file canaries, as planted.
+    const std::vector<std::string>& fileCanaries() const { return fileCanaries_; }
+    // Stops checking the file canary at `path`, for a state in which the run
+    // is meant to delete it (a product folder at the drive root names the
+    // root's "Sims" folder and "SIMUninstall.dll"); the test checks that
+    // removal itself.
+    void ReleaseFileCanary(const std::string& path);
 
 private:
     struct KeyCanary {

@@ -1,0 +1,434 @@
+// Hostile registry data: one table of states, each run through
+// CleanSIMInfoSilent with the whole machine compared before and after. Each
+// case seeds what one SIM left behind with one value made hostile (a GUID, a
+// "LogFile", a "DisplayName", a SIM name, the product folder) and states
+// exactly what the run removes for a sane reading of that data; nothing else
+// may change anywhere on the machine, and no window may appear.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <tuple>
+
+#include "machine_snapshot.h"
+#include "sim_world.h"
+#include "test_paths.h"
+#include "ui_robot.h"
+
+namespace tarnvale::test {
+namespace {
+
+const HKEY kMachine = HKEY_LOCAL_MACHINE;
+
+enum class Form { Full };
+
+const char* FormName(Form) { return "Full"; }
+const char* LibraryPath(Form) { return kFullLibraryPath; }
+
+std::string Key(const std::string& path) { return "HKLM\\" + path + "\\"; }
+std::string Registration(const std::string& name) { return std::string(simkeys::kSims) + "\\" + name; }
+std::string Entry(const std::string& name) { return std::string(simkeys::kUninstall) + "\\" + name; }
+std::string NortavoMaker(const std::string& name) { return std::string(simkeys::kNortavoMaker) + "\\" + name; }
+std::string VeltraneMaker(const std::string& name) { return std::string(simkeys::kVeltraneMaker) + "\\" + name; }
+
+// What one run must do: its result and exactly what it removes, as
+// machine-snapshot entries ("HKLM\key\", "C:\folder\", "C:\file").
+struct Outcome {
+    int result = 1;
+    std::vector<std::string> removed;
+
+    void Add(const std::vector<std::string>& entries) { removed.insert(removed.end(), entries.begin(), entries.end()); }
+};
+
+// A log folder below the test root holding the entry's log file and a note;
+// the run clears it and, empty then, removes it.
+std::string SeedLogFolder(SimWorld& world, const std::string& name) {
+    const std::string folder = world.root() + "\\Logs\\" + name;
+    fs::CreateFolders(folder);
+    fs::WriteFile(folder + "\\Uninst.isu", "log");
+    fs::WriteFile(folder + "\\notes.txt", "notes");
+    return folder + "\\";
+}
+
+// A maker key with a value and a subkey of its own.
+void SeedMakerKey(const std::string& path) {
+    reg::SetString(kMachine, path, "InstallDir", "C:\\Somewhere");
+    reg::SetString(kMachine, path + "\\Options", "Language", "1033");
+}
+
+// An Uninstall entry as a SIM setup leaves it: "LogFile" in a log folder of
+// its own, "DisplayName", and the maker key that the name leads to. Returns
+// what removing the entry takes with it.
+std::vector<std::string> SeedSimEntry(SimWorld& world, const std::string& name, const std::string& displayName,
+                                      const std::string& makerKey) {
+    static int entriesSeeded = 0;
+    const std::string logFolder = SeedLogFolder(world, "Entry" + std::to_string(++entriesSeeded));
+    world.AddUninstallEntry(name, (logFolder + "Uninst.isu").c_str(), displayName.c_str());
+    SeedMakerKey(makerKey);
+    return {Key(Entry(name)), logFolder, Key(makerKey)};
+}
+
+// The SIM Alarm as its setup left it, apart from what a case adds: the
+// product registered at its folder, the registration below SIMS (without a
+// GUID value), the SIM's folder below "Sims", its uninstall file and the
+// shared uninstall library; the product's own program beside them stays.
+Outcome SeedAlarm(SimWorld& world) {
+    world.RegisterProduct();
+    world.AddRegistration(simkeys::kSims, "Alarm");
+    world.AddProductFiles({"Sims\\Alarm\\Alarm.dll", "Sims\\Alarm\\Alarm.cfg", "AlarmUninst.isu", "SIMUninstall.dll",
+                           "Quenta.exe", "Bin\\Runtime.dll"});
+    const std::string product = world.productFolder();
+    return Outcome{1,
+                   {Key(Registration("Alarm")), product + "\\Sims\\", product + "\\AlarmUninst.isu",
+                    product + "\\SIMUninstall.dll"}};
+}
+
+// Alarm with the GUID {A} and its entry {A}, whose "LogFile" or
+// "DisplayName" a case sets; the entry itself always goes.
+Outcome SeedAlarmWithEntry(SimWorld& world, const char* logFile, const char* displayName) {
+    Outcome outcome = SeedAlarm(world);
+    reg::SetString(kMachine, Registration("Alarm"), "GUID", "{A}");
+    world.AddUninstallEntry("{A}", logFile, displayName);
+    outcome.Add({Key(Entry("{A}"))});
+    return outcome;
+}
+
+// Alarm whose entry {A} has a hostile "LogFile" and a sane display name.
+Outcome SeedAlarmWithLogFile(SimWorld& world, const std::string& logFile) {
+    Outcome outcome = SeedAlarmWithEntry(world, logFile.c_str(), "Borelle SIM Alarm");
+    SeedMakerKey(NortavoMaker("Borelle SIM Alarm"));
+    outcome.Add({Key(NortavoMaker("Borelle SIM Alarm"))});
+    return outcome;
+}
+
+// Alarm whose entry {A} has a sane log folder and a hostile "DisplayName".
+Outcome SeedAlarmWithDisplayName(SimWorld& world, const std::string& displayName) {
+    const std::string logFolder = SeedLogFolder(world, "Alarm");
+    Outcome outcome = SeedAlarmWithEntry(world, (logFolder + "Uninst.isu").c_str(), displayName.c_str());
+    outcome.Add({logFolder});
+    return outcome;
+}
+
+// Writes the registration Alarm's "GUID" value as these exact bytes.
+void SetRawGuid(DWORD type, const std::string& bytes) {
+    reg::SetRaw(kMachine, Registration("Alarm"), "GUID", type, bytes.data(), static_cast<DWORD>(bytes.size()));
+}
+
+std::string ProfilesFolder() {
+    PWSTR path = nullptr;
+    std::string result;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_UserProfiles, 0, nullptr, &path))) {
+        for (const wchar_t* c = path; *c != L'\0'; ++c) result += static_cast<char>(*c);
+    }
+    CoTaskMemFree(path);
+    return result;
+}
+
+// A display name of exactly `length` characters that makes a two-level
+// maker key: "Borelle SIM Suite\" and a long last name.
+std::string LongDisplayName(size_t length) {
+    const std::string first = "Borelle SIM Suite\\";
+    return first + std::string(length - first.size(), 'D');
+}
+
+struct HostileCase {
+    const char* name;
+    std::function<Outcome(SimWorld&)> seed;
+};
+
+const HostileCase kCases[] = {
+    // ---- the registration's "GUID" value ----
+    {"GuidEmptyUsesTheRegistrationName",
+     [](SimWorld& world) {
+         Outcome outcome = SeedAlarm(world);
+         reg::SetString(kMachine, Registration("Alarm"), "GUID", "");
+         outcome.Add(SeedSimEntry(world, "Borelle SIM Alarm", "Borelle SIM Alarm", NortavoMaker("Borelle SIM Alarm")));
+         return outcome;
+     }},
+    // A key path with an empty component names no entry, so neither the
+    // Uninstall key nor an entry named like the bare prefix can go.
+    {"GuidBackslash",
+     [](SimWorld& world) {
+         Outcome outcome = SeedAlarm(world);
+         reg::SetString(kMachine, Registration("Alarm"), "GUID", "\\");
+         SeedSimEntry(world, "Borelle SIM ", "Borelle SIM Prefix", NortavoMaker("Borelle SIM Prefix"));
+         return outcome;
+     }},
+    {"GuidTwoBackslashes",
+     [](SimWorld& world) {
+         Outcome outcome = SeedAlarm(world);
+         reg::SetString(kMachine, Registration("Alarm"), "GUID", "\\\\");
+         SeedSimEntry(world, "Borelle SIM ", "Borelle SIM Prefix", NortavoMaker("Borelle SIM Prefix"));
+         return outcome;
+     }},
+    // ".." is a plain key name to the registry: no key above the Uninstall key is reached.
+    {"GuidDotDotPath",
+     [](SimWorld& world) {
+         Outcome outcome = SeedAlarm(world);
+         reg::SetString(kMachine, Registration("Alarm"), "GUID", "..\\..");
+         return outcome;
+     }},
+    // Longer than the value buffer: counts as empty, so the name is looked up.
+    {"Guid300Characters",
+     [](SimWorld& world) {
+         Outcome outcome = SeedAlarm(world);
+         reg::SetString(kMachine, Registration("Alarm"), "GUID", std::string(300, 'G'));
+         outcome.Add(SeedSimEntry(world, "Alarm", "Quenta SIM Alarm", NortavoMaker("Quenta SIMAlarm")));
+         return outcome;
+     }},
+    // The entry is looked up by the text alone: a GUID that names another
+    // product's entry removes that entry and clears its log folder, and
+    // nothing more of that product (its program folder, its own keys).
+    {"GuidNamingAnotherProductsEntry",
+     [](SimWorld& world) {
+         Outcome outcome = SeedAlarm(world);
+         const std::string code = "{7D3F1A62-5C0B-4E8D-9F21-A6B4C3D2E1F0}";
+         reg::SetString(kMachine, Registration("Alarm"), "GUID", code);
+         const std::string acme = world.root() + "\\Acme";
+         fs::CreateFolders(acme + "\\Logs");
+         fs::WriteFile(acme + "\\Logs\\uninst.log", "log");
+         fs::CreateFolders(acme + "\\Bin");
+         fs::WriteFile(acme + "\\Bin\\viewer.exe", "program");
+         world.AddUninstallEntry(code, (acme + "\\Logs\\uninst.log").c_str(), "Acme Viewer");
+         reg::SetString(kMachine, "SOFTWARE\\Acme\\Viewer", "Path", acme + "\\Bin");
+         outcome.Add({Key(Entry(code)), acme + "\\Logs\\"});
+         return outcome;
+     }},
+    // Not strings: their bytes are text up to the first NUL.
+    {"GuidDwordReadAsText",
+     [](SimWorld& world) {
+         Outcome outcome = SeedAlarm(world);
+         reg::SetDword(kMachine, Registration("Alarm"), "GUID", 0x00004241);  // "AB"
+         outcome.Add(SeedSimEntry(world, "AB", "Borelle SIM AB", NortavoMaker("Borelle SIM AB")));
+         return outcome;
+     }},
+    {"GuidBinaryWithoutNul",
+     [](SimWorld& world) {
+         Outcome outcome = SeedAlarm(world);
+         SetRawGuid(REG_BINARY, "{B1}");
+         outcome.Add(SeedSimEntry(world, "{B1}", "Borelle SIM B1", NortavoMaker("Borelle SIM B1")));
+         return outcome;
+     }},
+    {"GuidMultiStringUsesTheFirst",
+     [](SimWorld& world) {
+         Outcome outcome = SeedAlarm(world);
+         SetRawGuid(REG_MULTI_SZ, std::string("{C1}\0{C2}\0\0", 11));
+         outcome.Add(SeedSimEntry(world, "{C1}", "Borelle SIM C1", NortavoMaker("Borelle SIM C1")));
+         SeedSimEntry(world, "{C2}", "Borelle SIM C2", NortavoMaker("Borelle SIM C2"));
+         return outcome;
+     }},
+
+    // ---- the entry's "LogFile" value ----
+    {"LogFileAtTheDriveRoot", [](SimWorld& world) { return SeedAlarmWithLogFile(world, "C:\\Uninst.isu"); }},
+    {"LogFileInTheWindowsFolder", [](SimWorld& world) { return SeedAlarmWithLogFile(world, "C:\\Windows\\x.log"); }},
+    {"LogFileOnAShare",
+     [](SimWorld& world) { return SeedAlarmWithLogFile(world, "\\\\tarnvale-nohost\\logs\\Alarm\\Uninst.isu"); }},
+    {"LogFileRelative",
+     [](SimWorld& world) {
+         fs::CreateFolders(world.currentFolder() + "\\Logs");
+         fs::WriteFile(world.currentFolder() + "\\Logs\\Uninst.isu", "log");
+         return SeedAlarmWithLogFile(world, "Logs\\Uninst.isu");
+     }},
+    {"LogFileBareName",
+     [](SimWorld& world) {
+         fs::WriteFile(world.currentFolder() + "\\Uninst.isu", "log");
+         return SeedAlarmWithLogFile(world, "Uninst.isu");
+     }},
+    // A SIM's log in the product folder does not make the product's own
+    // files part of the SIM: the product folder is never cleared.
+    {"LogFileInTheProductFolder",
+     [](SimWorld& world) { return SeedAlarmWithLogFile(world, world.productFolder() + "\\AlarmUninst.isu"); }},
+    // The log folder is the link itself: never entered.
+    {"LogFileInALinkedFolder",
+     [](SimWorld& world) {
+         const std::string target = world.root() + "\\elsewhere";
+         fs::CreateFolders(target);
+         fs::WriteFile(target + "\\Uninst.isu", "log");
+         EXPECT_TRUE(fs::CreateFolderLink(world.root() + "\\LinkedLogs", target));
+         return SeedAlarmWithLogFile(world, world.root() + "\\LinkedLogs\\Uninst.isu");
+     }},
+    // Through a link on the way, the folder reached is judged by where it
+    // really is: here a user's profile folder, never cleared.
+    {"LogFileThroughALinkIntoAProfile",
+     [](SimWorld& world) {
+         const std::string profiles = ProfilesFolder();
+         EXPECT_FALSE(profiles.empty());
+         fs::WriteFile(profiles + "\\Public\\tarnvale-canary.txt", "canary");
+         EXPECT_TRUE(fs::CreateFolderLink(world.root() + "\\ProfilesLink", profiles));
+         return SeedAlarmWithLogFile(world, world.root() + "\\ProfilesLink\\Public\\Uninst.isu");
+     }},
+    // ... and an ordinary folder reached through a link is the log folder
+    // that the value names: it is cleared, the link and the rest stay.
+    {"LogFileThroughALinkIntoAnOrdinaryFolder",
+     [](SimWorld& world) {
+         const std::string target = world.root() + "\\elsewhere";
+         fs::CreateFolders(target + "\\Alarm");
+         fs::WriteFile(target + "\\Alarm\\Uninst.isu", "log");
+         fs::WriteFile(target + "\\kept.txt", "kept");
+         EXPECT_TRUE(fs::CreateFolderLink(world.root() + "\\LinkedLogs", target));
+         Outcome outcome = SeedAlarmWithLogFile(world, world.root() + "\\LinkedLogs\\Alarm\\Uninst.isu");
+         outcome.Add({target + "\\Alarm\\"});
+         return outcome;
+     }},
+
+    // ---- the entry's "DisplayName" value ----
+    // Maker key paths with an empty component are refused: the maker's own
+    // key and the keys beside it stay.
+    {"DisplayNameBackslash", [](SimWorld& world) { return SeedAlarmWithDisplayName(world, "\\"); }},
+    {"DisplayNameTrailingBackslash",
+     [](SimWorld& world) {
+         SeedMakerKey(VeltraneMaker("x"));
+         return SeedAlarmWithDisplayName(world, "x\\");
+     }},
+    // ".." is a plain key name: the key of that name below the maker's key
+    // is the one named, not the key above it.
+    {"DisplayNameDotDot",
+     [](SimWorld& world) {
+         SeedMakerKey(VeltraneMaker(".."));
+         Outcome outcome = SeedAlarmWithDisplayName(world, "..");
+         outcome.Add({Key(VeltraneMaker(".."))});
+         return outcome;
+     }},
+    {"DisplayName259CharactersReadWhole",
+     [](SimWorld& world) {
+         const std::string maker = NortavoMaker(LongDisplayName(259));
+         reg::CreateKey(kMachine, maker);
+         Outcome outcome = SeedAlarmWithDisplayName(world, LongDisplayName(259));
+         outcome.Add({Key(maker)});
+         return outcome;
+     }},
+    {"DisplayName260CharactersNotRead",
+     [](SimWorld& world) {
+         reg::CreateKey(kMachine, NortavoMaker(LongDisplayName(260)));
+         return SeedAlarmWithDisplayName(world, LongDisplayName(260));
+     }},
+
+    // ---- SIM names ----
+    {"SimNameWithBlanks",
+     [](SimWorld& world) {
+         world.RegisterProduct();
+         world.AddRegistration(simkeys::kSims, "Alarm Server");
+         world.AddProductFiles({"Sims\\Alarm Server\\Alarm.dll", "Alarm ServerUninst.isu", "SIMUninstall.dll",
+                                "Quenta.exe"});
+         const std::string product = world.productFolder();
+         Outcome outcome{1,
+                         {Key(Registration("Alarm Server")), product + "\\Sims\\",
+                          product + "\\Alarm ServerUninst.isu", product + "\\SIMUninstall.dll"}};
+         outcome.Add(SeedSimEntry(world, "Borelle SIM Alarm Server", "Borelle SIM Alarm Server",
+                                  NortavoMaker("Borelle SIM Alarm Server")));
+         return outcome;
+     }},
+    // Dots are plain characters in key and file names: "..Uninst.isu" is a
+    // file in the product folder like any other.
+    {"SimNamesOfDots",
+     [](SimWorld& world) {
+         world.RegisterProduct();
+         Outcome outcome;
+         for (const char* name : {".", "..", "...", "a.b."}) {
+             world.AddRegistration(simkeys::kSims, name);
+             world.AddProductFiles({std::string(name) + "Uninst.isu"});
+             outcome.Add({Key(Registration(name)), world.productFolder() + "\\" + name + "Uninst.isu"});
+         }
+         world.AddProductFiles({"SIMUninstall.dll", "Quenta.exe"});
+         outcome.Add({world.productFolder() + "\\SIMUninstall.dll"});
+         outcome.Add(SeedSimEntry(world, "Borelle SIM ..", "Borelle SIM Dots", NortavoMaker("Borelle SIM Dots")));
+         return outcome;
+     }},
+    // The longest name that fits the name buffer: listed and removed, its
+    // folder below "Sims" cleared although the path is longer than MAX_PATH.
+    {"SimName254Characters",
+     [](SimWorld& world) {
+         Outcome outcome = SeedAlarm(world);
+         const std::string name(254, 'S');
+         world.AddRegistration(simkeys::kSims, name);
+         world.AddProductFiles({"Sims\\" + name + "\\Long.dll"});
+         outcome.Add({Key(Registration(name))});
+         return outcome;
+     }},
+
+    // ---- the product folder value ----
+    // Names no fixed place: no file step runs, the Uninstall entries still go.
+    {"ProductFolderEmpty",
+     [](SimWorld& world) {
+         Outcome outcome = SeedAlarm(world);
+         world.RegisterProductFolder("");
+         reg::SetString(kMachine, Registration("Alarm"), "GUID", "{A}");
+         outcome.removed = {Key(Registration("Alarm"))};
+         outcome.Add(SeedSimEntry(world, "{A}", "Borelle SIM Alarm", NortavoMaker("Borelle SIM Alarm")));
+         return outcome;
+     }},
+    {"ProductFolderBackslash",
+     [](SimWorld& world) {
+         Outcome outcome = SeedAlarm(world);
+         world.RegisterProductFolder("\\");
+         reg::SetString(kMachine, Registration("Alarm"), "GUID", "{A}");
+         outcome.removed = {Key(Registration("Alarm"))};
+         outcome.Add(SeedSimEntry(world, "{A}", "Borelle SIM Alarm", NortavoMaker("Borelle SIM Alarm")));
+         return outcome;
+     }},
+    // A product at the drive root has its SIM folders in "C:\Sims" and its
+    // shared uninstaller in "C:\SIMUninstall.dll": those go (the world
+    // planted them as canaries), and nothing else of the drive root.
+    {"ProductFolderDriveRoot",
+     [](SimWorld& world) {
+         world.RegisterProductFolder("C:\\");
+         world.AddRegistration(simkeys::kSims, "Alpha");
+         for (const char* canary : {"C:\\Sims\\Alpha\\canary.txt", "C:\\AlphaUninst.isu", "C:\\SIMUninstall.dll"}) {
+             world.ReleaseFileCanary(canary);
+         }
+         return Outcome{1,
+                        {Key(Registration("Alpha")), "C:\\Sims\\", "C:\\AlphaUninst.isu", "C:\\SIMUninstall.dll"}};
+     }},
+    {"ProductFolderWithTrailingBackslash",
+     [](SimWorld& world) {
+         Outcome outcome = SeedAlarm(world);
+         world.RegisterProductFolder(world.productFolder() + "\\");
+         return outcome;
+     }},
+};
+
+// Failure messages name the case, not its bytes.
+void PrintTo(const HostileCase& tested, std::ostream* out) { *out << tested.name; }
+void PrintTo(Form form, std::ostream* out) { *out << FormName(form); }
+
+using HostileParam = std::tuple<Form, HostileCase>;
+
+class HostileData : public ::testing::TestWithParam<HostileParam> {
+protected:
+    void TearDown() override {
+        EXPECT_EQ(world_.DamagedCanaries(), "") << "canaries damaged by the run";
+        fs::RemoveTree(ProfilesFolder() + "\\Public\\tarnvale-canary.txt");
+        reg::DeleteTree(kMachine, "SOFTWARE\\Acme");
+    }
+
+    SimWorld world_;
+};
+
+TEST_P(HostileData, RemovesOnlyWhatTheDataNames) {
+    const Form form = std::get<0>(GetParam());
+    const HostileCase& tested = std::get<1>(GetParam());
+    const Outcome expected = tested.seed(world_);
+    TarnvaleLibrary library(LibraryPath(form));
+    const std::string currentDirectory = fs::CurrentDirectory();
+    const MachineSnapshot before = MachineSnapshot::Take();
+
+    UiSession robot;  // no window may appear
+    const int result = library.CleanSIMInfoSilent();
+    robot.Finish();
+
+    EXPECT_EQ(result, expected.result);
+    EXPECT_EQ(DescribeUnexpectedChanges(before, MachineSnapshot::Take(), expected.removed), "");
+    EXPECT_EQ(fs::CurrentDirectory(), currentDirectory);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HostileData, ::testing::Combine(::testing::Values(Form::Full), ::testing::ValuesIn(kCases)),
+                         [](const ::testing::TestParamInfo<HostileParam>& tested) {
+                             return std::string(FormName(std::get<0>(tested.param))) + "_" +
+                                    std::get<1>(tested.param).name;
+                         });
+
+}  // namespace
+}  // namespace tarnvale::test

@@ -55,7 +55,12 @@ bool DeleteKeyBelow(HKEY parent, const std::string& path, DeleteFunction deleteK
 
 bool DeleteKeyTree(HKEY parent, const std::string& path) {
     return DeleteKeyBelow(parent, path, [](HKEY directParent, const char* name) {
-        return SHDeleteKeyA(directParent, name);
+        const LONG status = SHDeleteKeyA(directParent, name);
+        // A key that denies reading cannot be walked for its subkeys; when
+        // it has none, the plain deletion, which needs only the right to
+        // delete the key itself, still removes it.
+        if (status == ERROR_ACCESS_DENIED) return RegDeleteKeyExA(directParent, name, kRegistryView, 0);
+        return status;
     });
 }
 

@@ -105,6 +105,8 @@ TEST_F(SimRegistrySweep, UnreadableRegistrationIsStillListed) {
     EXPECT_EQ(CleanSilently(), 1);
 
     EXPECT_FALSE(reg::KeyExists(HKEY_LOCAL_MACHINE, Sims("Beta")));
+    EXPECT_EQ(reg::SubkeyNames(HKEY_LOCAL_MACHINE, simkeys::kSims), std::vector<std::string>{})
+        << "the unreadable registration is deleted too";
     EXPECT_FALSE(UninstallFileExists("Alpha"));
     EXPECT_FALSE(UninstallFileExists("Beta"));
 }

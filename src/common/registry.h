@@ -41,8 +41,9 @@ int ReadRegistryString(HKEY root, const std::string& path, const std::string& na
 
 // Deletes the key `path` below the open key `parent` with all its subkeys
 // and values. A path that is not well formed is refused, so neither
-// `parent` itself nor any key above the one named can go. True when the key
-// was deleted.
+// `parent` itself nor any key above the one named can go. A key that denies
+// reading (its subtree cannot be walked) still goes when it has no subkeys.
+// True when the key was deleted.
 bool DeleteKeyTree(HKEY parent, const std::string& path);
 
 // Deletes the key `path` below the open key `parent` with its values, only

@@ -39,7 +39,9 @@ double SecondsSince(Clock::time_point start) {
 
 // The children's log lies beside the test program, off drive C:, so that
 // the children's writes are no change of the machine under test.
-std::string ChildLogPath() { return HostFolder() + "\\fault-children-" + std::to_string(GetCurrentProcessId()) + ".log"; }
+std::string ChildLogPath() {
+    return HostFolder() + "\\fault-children-" + std::to_string(GetCurrentProcessId()) + ".log";
+}
 
 // ---- a child that ends unusually ----
 
@@ -230,15 +232,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- a file held open without sharing during a SIM cleanup ----
 
+using Path = std::string;
+
 struct HeldFileCase {
     const char* name;
     // The held file, from the product folder and the log root.
-    std::function<std::string(const std::string& product, const std::string& logs)> held;
+    std::function<Path(const Path& product, const Path& logs)> held;
     // The entry of the full removal that no longer goes whole, and what of
     // it still goes (its other files and folders).
-    std::function<std::string(const std::string& product, const std::string& logs)> notWhole;
-    std::function<std::vector<std::string>(const std::string& product, const std::string& logs)> stillRemoved;
+    std::function<Path(const Path& product, const Path& logs)> notWhole;
+    std::function<std::vector<Path>(const Path& product, const Path& logs)> stillRemoved;
 };
+
+std::vector<Path> NothingElse(const Path&, const Path&) { return {}; }
 
 class HeldFileDuringCleanup : public SimCleanupTest, public ::testing::WithParamInterface<HeldFileCase> {};
 
@@ -270,21 +276,18 @@ TEST_P(HeldFileDuringCleanup, OnlyTheHeldFileAndItsFoldersStay) {
 INSTANTIATE_TEST_SUITE_P(
     Files, HeldFileDuringCleanup,
     ::testing::Values(
-        HeldFileCase{"InASimFolder", [](const std::string& p, const std::string&) { return p + "\\Sims\\Alarm\\Alarm.cfg"; },
-                     [](const std::string& p, const std::string&) { return p + "\\Sims\\"; },
-                     [](const std::string& p, const std::string&) {
+        HeldFileCase{"InASimFolder", [](const Path& p, const Path&) { return p + "\\Sims\\Alarm\\Alarm.cfg"; },
+                     [](const Path& p, const Path&) { return p + "\\Sims\\"; },
+                     [](const Path& p, const Path&) {
                          return std::vector<std::string>{p + "\\Sims\\Alarm\\Alarm.dll", p + "\\Sims\\Alarm\\Alarm.hlp",
                                                          p + "\\Sims\\Trend\\", p + "\\Sims\\Recipe\\"};
                      }},
-        HeldFileCase{"InALogFolder", [](const std::string&, const std::string& l) { return l + "\\Trend\\Uninst.isu"; },
-                     [](const std::string&, const std::string& l) { return l + "\\Trend\\"; },
-                     [](const std::string&, const std::string&) { return std::vector<std::string>{}; }},
-        HeldFileCase{"SimUninstallFile", [](const std::string& p, const std::string&) { return p + "\\TrendUninst.isu"; },
-                     [](const std::string& p, const std::string&) { return p + "\\TrendUninst.isu"; },
-                     [](const std::string&, const std::string&) { return std::vector<std::string>{}; }},
-        HeldFileCase{"SharedUninstaller", [](const std::string& p, const std::string&) { return p + "\\SIMUninstall.dll"; },
-                     [](const std::string& p, const std::string&) { return p + "\\SIMUninstall.dll"; },
-                     [](const std::string&, const std::string&) { return std::vector<std::string>{}; }}),
+        HeldFileCase{"InALogFolder", [](const Path&, const Path& l) { return l + "\\Trend\\Uninst.isu"; },
+                     [](const Path&, const Path& l) { return l + "\\Trend\\"; }, NothingElse},
+        HeldFileCase{"SimUninstallFile", [](const Path& p, const Path&) { return p + "\\TrendUninst.isu"; },
+                     [](const Path& p, const Path&) { return p + "\\TrendUninst.isu"; }, NothingElse},
+        HeldFileCase{"SharedUninstaller", [](const Path& p, const Path&) { return p + "\\SIMUninstall.dll"; },
+                     [](const Path& p, const Path&) { return p + "\\SIMUninstall.dll"; }, NothingElse}),
     [](const ::testing::TestParamInfo<HeldFileCase>& tested) { return std::string(tested.param.name); });
 
 // ---- SIM keys deleted by another thread during the sweep ----
@@ -328,7 +331,7 @@ TEST_F(SweepRace, KeysDeletedByAnotherThreadDuringTheSweep) {
                 // meanwhile by the run) are part of the race.
                 switch (pick() % 4) {
                     case 0: SHDeleteKeyA(kMachine, registration.c_str()); break;
-                    case 1: SHDeleteKeyA(kMachine, (std::string(simkeys::kUninstall) + "\\" + sim.entryName).c_str()); break;
+                    case 1: SHDeleteKeyA(kMachine, (world_.UninstallEntryPath(sim.entryName)).c_str()); break;
                     case 2: SHDeleteKeyA(kMachine, sim.makerKey.c_str()); break;
                     default: {  // back again, with a subkey that a deletion must take too
                         HKEY key = nullptr;

@@ -1,9 +1,12 @@
 // Hostile registry data: one table of states, each run through
-// CleanSIMInfoSilent with the whole machine compared before and after. Each
-// case seeds what one SIM left behind with one value made hostile (a GUID, a
-// "LogFile", a "DisplayName", a SIM name, the product folder) and states
-// exactly what the run removes for a sane reading of that data; nothing else
-// may change anywhere on the machine, and no window may appear.
+// CleanSIMInfoSilent of both forms with the whole machine compared before
+// and after. Each case seeds what one SIM left behind with one value made
+// hostile (a GUID, a "LogFile", a "DisplayName", a SIM name, the product
+// folder) and states exactly what the run removes for a sane reading of that
+// data; nothing else may change anywhere on the machine, and no window may
+// appear. The compact form reads no GUID, "LogFile" or "DisplayName": it
+// removes the Uninstall entries whose names hold a SIM's name, nothing they
+// name, so most of its outcomes are the SIM's own registration and files.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -13,6 +16,7 @@
 #include <memory>
 #include <tuple>
 
+#include "library_form.h"
 #include "machine_snapshot.h"
 #include "sim_world.h"
 #include "test_paths.h"
@@ -22,11 +26,6 @@ namespace tarnvale::test {
 namespace {
 
 const HKEY kMachine = HKEY_LOCAL_MACHINE;
-
-enum class Form { Full };
-
-const char* FormName(Form) { return "Full"; }
-const char* LibraryPath(Form) { return kFullLibraryPath; }
 
 std::string Key(const std::string& path) { return "HKLM\\" + path + "\\"; }
 std::string Registration(const std::string& name) { return std::string(simkeys::kSims) + "\\" + name; }
@@ -41,6 +40,10 @@ struct Outcome {
     std::vector<std::string> removed;
 
     void Add(const std::vector<std::string>& entries) { removed.insert(removed.end(), entries.begin(), entries.end()); }
+    // What only the full form removes.
+    void AddFull(const LibraryForm& form, const std::vector<std::string>& entries) {
+        if (!form.compact) Add(entries);
+    }
 };
 
 // A log folder below the test root holding the entry's log file and a note;
@@ -61,7 +64,8 @@ void SeedMakerKey(const std::string& path) {
 
 // An Uninstall entry as a SIM setup leaves it: "LogFile" in a log folder of
 // its own, "DisplayName", and the maker key that the name leads to. Returns
-// what removing the entry takes with it.
+// what removing the entry takes with it: the entry first, then its log
+// folder and maker key.
 std::vector<std::string> SeedSimEntry(SimWorld& world, const std::string& name, const std::string& displayName,
                                       const std::string& makerKey) {
     static int entriesSeeded = 0;
@@ -86,29 +90,35 @@ Outcome SeedAlarm(SimWorld& world) {
                     product + "\\SIMUninstall.dll"}};
 }
 
+// The entry alone, without what it names: what the compact form removes of
+// an entry whose name holds a SIM's name.
+std::vector<std::string> EntryAlone(const std::vector<std::string>& removal) { return {removal.front()}; }
+
 // Alarm with the GUID {A} and its entry {A}, whose "LogFile" or
-// "DisplayName" a case sets; the entry itself always goes.
-Outcome SeedAlarmWithEntry(SimWorld& world, const char* logFile, const char* displayName) {
+// "DisplayName" a case sets; the full form always removes the entry. The
+// compact form looks nothing up by GUID: {A} holds no SIM name and stays
+// with everything it names.
+Outcome SeedAlarmWithEntry(SimWorld& world, const LibraryForm& form, const char* logFile, const char* displayName) {
     Outcome outcome = SeedAlarm(world);
     reg::SetString(kMachine, Registration("Alarm"), "GUID", "{A}");
     world.AddUninstallEntry("{A}", logFile, displayName);
-    outcome.Add({Key(Entry("{A}"))});
+    outcome.AddFull(form, {Key(Entry("{A}"))});
     return outcome;
 }
 
 // Alarm whose entry {A} has a hostile "LogFile" and a sane display name.
-Outcome SeedAlarmWithLogFile(SimWorld& world, const std::string& logFile) {
-    Outcome outcome = SeedAlarmWithEntry(world, logFile.c_str(), "Borelle SIM Alarm");
+Outcome SeedAlarmWithLogFile(SimWorld& world, const LibraryForm& form, const std::string& logFile) {
+    Outcome outcome = SeedAlarmWithEntry(world, form, logFile.c_str(), "Borelle SIM Alarm");
     SeedMakerKey(NortavoMaker("Borelle SIM Alarm"));
-    outcome.Add({Key(NortavoMaker("Borelle SIM Alarm"))});
+    outcome.AddFull(form, {Key(NortavoMaker("Borelle SIM Alarm"))});
     return outcome;
 }
 
 // Alarm whose entry {A} has a sane log folder and a hostile "DisplayName".
-Outcome SeedAlarmWithDisplayName(SimWorld& world, const std::string& displayName) {
+Outcome SeedAlarmWithDisplayName(SimWorld& world, const LibraryForm& form, const std::string& displayName) {
     const std::string logFolder = SeedLogFolder(world, "Alarm");
-    Outcome outcome = SeedAlarmWithEntry(world, (logFolder + "Uninst.isu").c_str(), displayName.c_str());
-    outcome.Add({logFolder});
+    Outcome outcome = SeedAlarmWithEntry(world, form, (logFolder + "Uninst.isu").c_str(), displayName.c_str());
+    outcome.AddFull(form, {logFolder});
     return outcome;
 }
 
@@ -136,29 +146,31 @@ std::string LongDisplayName(size_t length) {
 
 struct HostileCase {
     const char* name;
-    std::function<Outcome(SimWorld&)> seed;
+    std::function<Outcome(SimWorld&, const LibraryForm&)> seed;
 };
 
 const HostileCase kCases[] = {
     // ---- the registration's "GUID" value ----
     {"GuidEmptyUsesTheRegistrationName",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          Outcome outcome = SeedAlarm(world);
          reg::SetString(kMachine, Registration("Alarm"), "GUID", "");
-         outcome.Add(SeedSimEntry(world, "Borelle SIM Alarm", "Borelle SIM Alarm", NortavoMaker("Borelle SIM Alarm")));
+         const auto entry =
+             SeedSimEntry(world, "Borelle SIM Alarm", "Borelle SIM Alarm", NortavoMaker("Borelle SIM Alarm"));
+         outcome.Add(form.compact ? EntryAlone(entry) : entry);  // compact: its name holds "Alarm"
          return outcome;
      }},
     // A key path with an empty component names no entry, so neither the
     // Uninstall key nor an entry named like the bare prefix can go.
     {"GuidBackslash",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm&) {
          Outcome outcome = SeedAlarm(world);
          reg::SetString(kMachine, Registration("Alarm"), "GUID", "\\");
          SeedSimEntry(world, "Borelle SIM ", "Borelle SIM Prefix", NortavoMaker("Borelle SIM Prefix"));
          return outcome;
      }},
     {"GuidTwoBackslashes",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm&) {
          Outcome outcome = SeedAlarm(world);
          reg::SetString(kMachine, Registration("Alarm"), "GUID", "\\\\");
          SeedSimEntry(world, "Borelle SIM ", "Borelle SIM Prefix", NortavoMaker("Borelle SIM Prefix"));
@@ -166,24 +178,25 @@ const HostileCase kCases[] = {
      }},
     // ".." is a plain key name to the registry: no key above the Uninstall key is reached.
     {"GuidDotDotPath",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm&) {
          Outcome outcome = SeedAlarm(world);
          reg::SetString(kMachine, Registration("Alarm"), "GUID", "..\\..");
          return outcome;
      }},
     // Longer than the value buffer: counts as empty, so the name is looked up.
     {"Guid300Characters",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          Outcome outcome = SeedAlarm(world);
          reg::SetString(kMachine, Registration("Alarm"), "GUID", std::string(300, 'G'));
-         outcome.Add(SeedSimEntry(world, "Alarm", "Quenta SIM Alarm", NortavoMaker("Quenta SIMAlarm")));
+         const auto entry = SeedSimEntry(world, "Alarm", "Quenta SIM Alarm", NortavoMaker("Quenta SIMAlarm"));
+         outcome.Add(form.compact ? EntryAlone(entry) : entry);
          return outcome;
      }},
     // The entry is looked up by the text alone: a GUID that names another
     // product's entry removes that entry and clears its log folder, and
     // nothing more of that product (its program folder, its own keys).
     {"GuidNamingAnotherProductsEntry",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          Outcome outcome = SeedAlarm(world);
          const std::string code = "{7D3F1A62-5C0B-4E8D-9F21-A6B4C3D2E1F0}";
          reg::SetString(kMachine, Registration("Alarm"), "GUID", code);
@@ -194,121 +207,130 @@ const HostileCase kCases[] = {
          fs::WriteFile(acme + "\\Bin\\viewer.exe", "program");
          world.AddUninstallEntry(code, (acme + "\\Logs\\uninst.log").c_str(), "Acme Viewer");
          reg::SetString(kMachine, "SOFTWARE\\Acme\\Viewer", "Path", acme + "\\Bin");
-         outcome.Add({Key(Entry(code)), acme + "\\Logs\\"});
+         outcome.AddFull(form, {Key(Entry(code)), acme + "\\Logs\\"});
          return outcome;
      }},
     // Not strings: their bytes are text up to the first NUL.
     {"GuidDwordReadAsText",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          Outcome outcome = SeedAlarm(world);
          reg::SetDword(kMachine, Registration("Alarm"), "GUID", 0x00004241);  // "AB"
-         outcome.Add(SeedSimEntry(world, "AB", "Borelle SIM AB", NortavoMaker("Borelle SIM AB")));
+         outcome.AddFull(form, SeedSimEntry(world, "AB", "Borelle SIM AB", NortavoMaker("Borelle SIM AB")));
          return outcome;
      }},
     {"GuidBinaryWithoutNul",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          Outcome outcome = SeedAlarm(world);
          SetRawGuid(REG_BINARY, "{B1}");
-         outcome.Add(SeedSimEntry(world, "{B1}", "Borelle SIM B1", NortavoMaker("Borelle SIM B1")));
+         outcome.AddFull(form, SeedSimEntry(world, "{B1}", "Borelle SIM B1", NortavoMaker("Borelle SIM B1")));
          return outcome;
      }},
     {"GuidMultiStringUsesTheFirst",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          Outcome outcome = SeedAlarm(world);
          SetRawGuid(REG_MULTI_SZ, std::string("{C1}\0{C2}\0\0", 11));
-         outcome.Add(SeedSimEntry(world, "{C1}", "Borelle SIM C1", NortavoMaker("Borelle SIM C1")));
+         outcome.AddFull(form, SeedSimEntry(world, "{C1}", "Borelle SIM C1", NortavoMaker("Borelle SIM C1")));
          SeedSimEntry(world, "{C2}", "Borelle SIM C2", NortavoMaker("Borelle SIM C2"));
          return outcome;
      }},
 
     // ---- the entry's "LogFile" value ----
-    {"LogFileAtTheDriveRoot", [](SimWorld& world) { return SeedAlarmWithLogFile(world, "C:\\Uninst.isu"); }},
-    {"LogFileInTheWindowsFolder", [](SimWorld& world) { return SeedAlarmWithLogFile(world, "C:\\Windows\\x.log"); }},
+    {"LogFileAtTheDriveRoot",
+     [](SimWorld& world, const LibraryForm& form) { return SeedAlarmWithLogFile(world, form, "C:\\Uninst.isu"); }},
+    {"LogFileInTheWindowsFolder",
+     [](SimWorld& world, const LibraryForm& form) {
+         return SeedAlarmWithLogFile(world, form, "C:\\Windows\\x.log");
+     }},
     {"LogFileOnAShare",
-     [](SimWorld& world) { return SeedAlarmWithLogFile(world, "\\\\tarnvale-nohost\\logs\\Alarm\\Uninst.isu"); }},
+     [](SimWorld& world, const LibraryForm& form) {
+         return SeedAlarmWithLogFile(world, form, "\\\\tarnvale-nohost\\logs\\Alarm\\Uninst.isu");
+     }},
     {"LogFileRelative",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          fs::CreateFolders(world.currentFolder() + "\\Logs");
          fs::WriteFile(world.currentFolder() + "\\Logs\\Uninst.isu", "log");
-         return SeedAlarmWithLogFile(world, "Logs\\Uninst.isu");
+         return SeedAlarmWithLogFile(world, form, "Logs\\Uninst.isu");
      }},
     {"LogFileBareName",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          fs::WriteFile(world.currentFolder() + "\\Uninst.isu", "log");
-         return SeedAlarmWithLogFile(world, "Uninst.isu");
+         return SeedAlarmWithLogFile(world, form, "Uninst.isu");
      }},
     // A SIM's log in the product folder does not make the product's own
     // files part of the SIM: the product folder is never cleared.
     {"LogFileInTheProductFolder",
-     [](SimWorld& world) { return SeedAlarmWithLogFile(world, world.productFolder() + "\\AlarmUninst.isu"); }},
+     [](SimWorld& world, const LibraryForm& form) {
+         return SeedAlarmWithLogFile(world, form, world.productFolder() + "\\AlarmUninst.isu");
+     }},
     // The log folder is the link itself: never entered.
     {"LogFileInALinkedFolder",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          const std::string target = world.root() + "\\elsewhere";
          fs::CreateFolders(target);
          fs::WriteFile(target + "\\Uninst.isu", "log");
          EXPECT_TRUE(fs::CreateFolderLink(world.root() + "\\LinkedLogs", target));
-         return SeedAlarmWithLogFile(world, world.root() + "\\LinkedLogs\\Uninst.isu");
+         return SeedAlarmWithLogFile(world, form, world.root() + "\\LinkedLogs\\Uninst.isu");
      }},
     // Through a link on the way, the folder reached is judged by where it
     // really is: here a user's profile folder, never cleared.
     {"LogFileThroughALinkIntoAProfile",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          const std::string profiles = ProfilesFolder();
          EXPECT_FALSE(profiles.empty());
          fs::WriteFile(profiles + "\\Public\\tarnvale-canary.txt", "canary");
          EXPECT_TRUE(fs::CreateFolderLink(world.root() + "\\ProfilesLink", profiles));
-         return SeedAlarmWithLogFile(world, world.root() + "\\ProfilesLink\\Public\\Uninst.isu");
+         return SeedAlarmWithLogFile(world, form, world.root() + "\\ProfilesLink\\Public\\Uninst.isu");
      }},
     // ... and an ordinary folder reached through a link is the log folder
     // that the value names: it is cleared, the link and the rest stay.
     {"LogFileThroughALinkIntoAnOrdinaryFolder",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          const std::string target = world.root() + "\\elsewhere";
          fs::CreateFolders(target + "\\Alarm");
          fs::WriteFile(target + "\\Alarm\\Uninst.isu", "log");
          fs::WriteFile(target + "\\kept.txt", "kept");
          EXPECT_TRUE(fs::CreateFolderLink(world.root() + "\\LinkedLogs", target));
-         Outcome outcome = SeedAlarmWithLogFile(world, world.root() + "\\LinkedLogs\\Alarm\\Uninst.isu");
-         outcome.Add({target + "\\Alarm\\"});
+         Outcome outcome = SeedAlarmWithLogFile(world, form, world.root() + "\\LinkedLogs\\Alarm\\Uninst.isu");
+         outcome.AddFull(form, {target + "\\Alarm\\"});
          return outcome;
      }},
 
     // ---- the entry's "DisplayName" value ----
     // Maker key paths with an empty component are refused: the maker's own
     // key and the keys beside it stay.
-    {"DisplayNameBackslash", [](SimWorld& world) { return SeedAlarmWithDisplayName(world, "\\"); }},
+    {"DisplayNameBackslash",
+     [](SimWorld& world, const LibraryForm& form) { return SeedAlarmWithDisplayName(world, form, "\\"); }},
     {"DisplayNameTrailingBackslash",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          SeedMakerKey(VeltraneMaker("x"));
-         return SeedAlarmWithDisplayName(world, "x\\");
+         return SeedAlarmWithDisplayName(world, form, "x\\");
      }},
     // ".." is a plain key name: the key of that name below the maker's key
     // is the one named, not the key above it.
     {"DisplayNameDotDot",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          SeedMakerKey(VeltraneMaker(".."));
-         Outcome outcome = SeedAlarmWithDisplayName(world, "..");
-         outcome.Add({Key(VeltraneMaker(".."))});
+         Outcome outcome = SeedAlarmWithDisplayName(world, form, "..");
+         outcome.AddFull(form, {Key(VeltraneMaker(".."))});
          return outcome;
      }},
     {"DisplayName259CharactersReadWhole",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          const std::string maker = NortavoMaker(LongDisplayName(259));
          reg::CreateKey(kMachine, maker);
-         Outcome outcome = SeedAlarmWithDisplayName(world, LongDisplayName(259));
-         outcome.Add({Key(maker)});
+         Outcome outcome = SeedAlarmWithDisplayName(world, form, LongDisplayName(259));
+         outcome.AddFull(form, {Key(maker)});
          return outcome;
      }},
     {"DisplayName260CharactersNotRead",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          reg::CreateKey(kMachine, NortavoMaker(LongDisplayName(260)));
-         return SeedAlarmWithDisplayName(world, LongDisplayName(260));
+         return SeedAlarmWithDisplayName(world, form, LongDisplayName(260));
      }},
 
     // ---- SIM names ----
     {"SimNameWithBlanks",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          world.RegisterProduct();
          world.AddRegistration(simkeys::kSims, "Alarm Server");
          world.AddProductFiles({"Sims\\Alarm Server\\Alarm.dll", "Alarm ServerUninst.isu", "SIMUninstall.dll",
@@ -317,14 +339,15 @@ const HostileCase kCases[] = {
          Outcome outcome{1,
                          {Key(Registration("Alarm Server")), product + "\\Sims\\",
                           product + "\\Alarm ServerUninst.isu", product + "\\SIMUninstall.dll"}};
-         outcome.Add(SeedSimEntry(world, "Borelle SIM Alarm Server", "Borelle SIM Alarm Server",
-                                  NortavoMaker("Borelle SIM Alarm Server")));
+         const auto entry = SeedSimEntry(world, "Borelle SIM Alarm Server", "Borelle SIM Alarm Server",
+                                         NortavoMaker("Borelle SIM Alarm Server"));
+         outcome.Add(form.compact ? EntryAlone(entry) : entry);
          return outcome;
      }},
     // Dots are plain characters in key and file names: "..Uninst.isu" is a
     // file in the product folder like any other.
     {"SimNamesOfDots",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          world.RegisterProduct();
          Outcome outcome;
          for (const char* name : {".", "..", "...", "a.b."}) {
@@ -334,13 +357,15 @@ const HostileCase kCases[] = {
          }
          world.AddProductFiles({"SIMUninstall.dll", "Quenta.exe"});
          outcome.Add({world.productFolder() + "\\SIMUninstall.dll"});
-         outcome.Add(SeedSimEntry(world, "Borelle SIM ..", "Borelle SIM Dots", NortavoMaker("Borelle SIM Dots")));
+         // The compact form removes every entry whose name holds ".": this one.
+         const auto entry = SeedSimEntry(world, "Borelle SIM ..", "Borelle SIM Dots", NortavoMaker("Borelle SIM Dots"));
+         outcome.Add(form.compact ? EntryAlone(entry) : entry);
          return outcome;
      }},
     // The longest name that fits the name buffer: listed and removed, its
     // folder below "Sims" cleared although the path is longer than MAX_PATH.
     {"SimName254Characters",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm&) {
          Outcome outcome = SeedAlarm(world);
          const std::string name(254, 'S');
          world.AddRegistration(simkeys::kSims, name);
@@ -352,28 +377,28 @@ const HostileCase kCases[] = {
     // ---- the product folder value ----
     // Names no fixed place: no file step runs, the Uninstall entries still go.
     {"ProductFolderEmpty",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          Outcome outcome = SeedAlarm(world);
          world.RegisterProductFolder("");
          reg::SetString(kMachine, Registration("Alarm"), "GUID", "{A}");
          outcome.removed = {Key(Registration("Alarm"))};
-         outcome.Add(SeedSimEntry(world, "{A}", "Borelle SIM Alarm", NortavoMaker("Borelle SIM Alarm")));
+         outcome.AddFull(form, SeedSimEntry(world, "{A}", "Borelle SIM Alarm", NortavoMaker("Borelle SIM Alarm")));
          return outcome;
      }},
     {"ProductFolderBackslash",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm& form) {
          Outcome outcome = SeedAlarm(world);
          world.RegisterProductFolder("\\");
          reg::SetString(kMachine, Registration("Alarm"), "GUID", "{A}");
          outcome.removed = {Key(Registration("Alarm"))};
-         outcome.Add(SeedSimEntry(world, "{A}", "Borelle SIM Alarm", NortavoMaker("Borelle SIM Alarm")));
+         outcome.AddFull(form, SeedSimEntry(world, "{A}", "Borelle SIM Alarm", NortavoMaker("Borelle SIM Alarm")));
          return outcome;
      }},
     // A product at the drive root has its SIM folders in "C:\Sims" and its
     // shared uninstaller in "C:\SIMUninstall.dll": those go (the world
     // planted them as canaries), and nothing else of the drive root.
     {"ProductFolderDriveRoot",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm&) {
          world.RegisterProductFolder("C:\\");
          world.AddRegistration(simkeys::kSims, "Alpha");
          for (const char* canary : {"C:\\Sims\\Alpha\\canary.txt", "C:\\AlphaUninst.isu", "C:\\SIMUninstall.dll"}) {
@@ -383,7 +408,7 @@ const HostileCase kCases[] = {
                         {Key(Registration("Alpha")), "C:\\Sims\\", "C:\\AlphaUninst.isu", "C:\\SIMUninstall.dll"}};
      }},
     {"ProductFolderWithTrailingBackslash",
-     [](SimWorld& world) {
+     [](SimWorld& world, const LibraryForm&) {
          Outcome outcome = SeedAlarm(world);
          world.RegisterProductFolder(world.productFolder() + "\\");
          return outcome;
@@ -392,9 +417,8 @@ const HostileCase kCases[] = {
 
 // Failure messages name the case, not its bytes.
 void PrintTo(const HostileCase& tested, std::ostream* out) { *out << tested.name; }
-void PrintTo(Form form, std::ostream* out) { *out << FormName(form); }
 
-using HostileParam = std::tuple<Form, HostileCase>;
+using HostileParam = std::tuple<LibraryForm, HostileCase>;
 
 class HostileData : public ::testing::TestWithParam<HostileParam> {
 protected:
@@ -408,10 +432,11 @@ protected:
 };
 
 TEST_P(HostileData, RemovesOnlyWhatTheDataNames) {
-    const Form form = std::get<0>(GetParam());
+    const LibraryForm& form = std::get<0>(GetParam());
     const HostileCase& tested = std::get<1>(GetParam());
-    const Outcome expected = tested.seed(world_);
-    TarnvaleLibrary library(LibraryPath(form));
+    const Outcome expected = tested.seed(world_, form);
+    FormResources resources(form);
+    TarnvaleLibrary library(form.path);
     const std::string currentDirectory = fs::CurrentDirectory();
     const MachineSnapshot before = MachineSnapshot::Take();
 
@@ -424,10 +449,9 @@ TEST_P(HostileData, RemovesOnlyWhatTheDataNames) {
     EXPECT_EQ(fs::CurrentDirectory(), currentDirectory);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, HostileData, ::testing::Combine(::testing::Values(Form::Full), ::testing::ValuesIn(kCases)),
+INSTANTIATE_TEST_SUITE_P(Cases, HostileData, ::testing::Combine(BothForms(), ::testing::ValuesIn(kCases)),
                          [](const ::testing::TestParamInfo<HostileParam>& tested) {
-                             return std::string(FormName(std::get<0>(tested.param))) + "_" +
-                                    std::get<1>(tested.param).name;
+                             return std::string(std::get<0>(tested.param).name) + "_" + std::get<1>(tested.param).name;
                          });
 
 }  // namespace

@@ -153,7 +153,9 @@ std::string State::Describe() const {
     }
     for (const std::string& key : makerKeys) out << "  maker key " << key << "\n";
     for (const std::string& folder : tree.folders) out << "  folder " << folder << "\n";
-    for (const std::string& file : tree.files) out << "  file " << file << (readOnly.count(file) ? " (read-only)" : "") << "\n";
+    for (const std::string& file : tree.files) {
+        out << "  file " << file << (readOnly.count(file) ? " (read-only)" : "") << "\n";
+    }
     return out.str();
 }
 
@@ -162,7 +164,9 @@ std::string State::Describe() const {
 class StateMaker {
 public:
     StateMaker(unsigned long seed, const SimWorld& world)
-        : random_(static_cast<std::mt19937::result_type>(seed)), product_(world.productFolder()), logs_(world.root() + "\\Logs") {}
+        : random_(static_cast<std::mt19937::result_type>(seed)),
+          product_(world.productFolder()),
+          logs_(world.root() + "\\Logs") {}
 
     State Make() {
         State state;

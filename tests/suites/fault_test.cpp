@@ -1,9 +1,9 @@
 // Faults from outside the library: a child killed during LaunchAppAndWait or
 // ending with the code that also means "still running", a TarnvaleRes.dll
-// that is no library at all, a file held open without sharing in the middle
-// of a SIM cleanup, and SIM keys deleted by another thread while the sweep
-// runs. Each gives the documented result in bounded time, and the whole
-// machine changes exactly as the documented result says.
+// that is no library at all, a "license.rtf" of binary garbage, a file held
+// open without sharing in the middle of a SIM cleanup, and SIM keys deleted
+// by another thread while the sweep runs. Each gives the documented result
+// in bounded time, and the whole machine changes exactly as that result says.
 #include <windows.h>
 #include <shlwapi.h>
 
@@ -16,8 +16,10 @@
 #include <functional>
 #include <random>
 #include <thread>
+#include <tuple>
 
 #include "child_log.h"
+#include "library_form.h"
 #include "machine_snapshot.h"
 #include "resources/resource.h"
 #include "sim_leftovers.h"
@@ -50,6 +52,8 @@ struct ChildEnding {
     bool killed;         // killed from outside while it waits, else ends by itself
     unsigned exitCode;   // its own exit code, or the one it is killed with
 };
+
+void PrintTo(const ChildEnding& ending, std::ostream* out) { *out << ending.name; }
 
 class ChildEndingUnusually : public ::testing::TestWithParam<ChildEnding> {
 protected:
@@ -142,29 +146,27 @@ DWORD CreateProcessError(std::string commandLine) {
     return GetLastError();
 }
 
-// Answers `count` message boxes in turn, noting their texts.
-UiSession::Script AnswerMessageBoxes(int count, std::vector<std::string>& texts) {
-    return [count, &texts](UiSession& session) {
-        for (int i = 0; i < count; ++i) {
-            HWND box = session.WaitForMessageBox();
-            if (box == nullptr) return;
-            texts.push_back(ui::MessageBoxText(box));
-            ui::Click(box, IDOK);
-            session.WaitGone(box);
-        }
-    };
-}
+// What the user sees of one call: the message boxes, the status line's
+// texts and the licence page's caption (empty: no page), and the result.
+struct Seen {
+    int result = 1;
+    std::vector<std::string> boxes;
+    std::vector<std::string> statusTexts;
+    std::string pageCaption;
+};
 
 struct TextResourceCase {
     const char* name;
-    // Seeds what makes the export show its texts; returns the message boxes
-    // it must show, in the library's own words.
-    std::function<std::vector<std::string>(SimWorld&)> seed;
+    // Seeds what makes the export show its texts; returns what the form
+    // must show with its own resources alone.
+    std::function<Seen(SimWorld&, const LibraryForm&)> seed;
     std::function<int(const TarnvaleLibrary&)> call;
-    std::vector<std::string> statusTexts;  // the status line's texts, in order
 };
 
-class TextFileAsResourceLibrary : public ::testing::TestWithParam<TextResourceCase> {
+void PrintTo(const TextResourceCase& tested, std::ostream* out) { *out << tested.name; }
+
+class TextFileAsResourceLibrary
+    : public ::testing::TestWithParam<std::tuple<LibraryForm, TextResourceCase>> {
 protected:
     void SetUp() override {
         fs::WriteFile(resourceLibraryPath_, "This file is not a library.\r\nIt only bears the name of one.\r\n");
@@ -175,60 +177,179 @@ protected:
     SimWorld world_;
     ScopedRegistryTree quillet_{kMachine, std::string(kUninstallKey) + "\\Nortavo Quillet"};
     ChildLog children_{ChildLogPath()};
-    TarnvaleLibrary library_;
 };
 
-// The resource library cannot be loaded: no message about it, every text
-// and window comes from the library's own resources, the result is as
-// documented and the text file is not held loaded afterwards.
-TEST_P(TextFileAsResourceLibrary, LibraryUsesItsOwnTexts) {
-    const TextResourceCase& tested = GetParam();
-    const std::vector<std::string> expectedBoxes = tested.seed(world_);
+// The resource library cannot be loaded: no message about it, and the result
+// is as documented. The full form shows its own texts and windows; the
+// compact form, which has none of its own, shows nothing and finds nothing.
+// The text file is not held loaded afterwards, and the machine is unchanged.
+TEST_P(TextFileAsResourceLibrary, LibraryFallsBackToItsOwnResources) {
+    const LibraryForm& form = std::get<0>(GetParam());
+    const TextResourceCase& tested = std::get<1>(GetParam());
+    const Seen expected = tested.seed(world_, form);
+    TarnvaleLibrary library(form.path);
     const MachineSnapshot before = MachineSnapshot::Take();
 
-    std::vector<std::string> boxes;
-    UiSession robot(AnswerMessageBoxes(static_cast<int>(expectedBoxes.size()), boxes),
-                    ui::DialogWithItem(IDC_STATUS_TEXT));
+    Seen seen;
+    UiSession robot(
+        [&](UiSession& session) {
+            if (!expected.pageCaption.empty()) {
+                HWND page = session.WaitFor(ui::DialogWithItem(IDC_AGREEMENT_TEXT), "licence page");
+                if (page == nullptr) return;
+                seen.pageCaption = ui::Text(page);
+                ui::ClickNow(page, IDC_ACCEPT);
+                ui::Click(page, IDOK);
+                session.WaitGone(page);
+            }
+            for (size_t i = 0; i < expected.boxes.size(); ++i) {
+                HWND box = session.WaitForMessageBox();
+                if (box == nullptr) return;
+                seen.boxes.push_back(ui::MessageBoxText(box));
+                ui::Click(box, IDOK);
+                session.WaitGone(box);
+            }
+        },
+        ui::DialogWithItem(IDC_STATUS_TEXT));
     WindowEventLog log;
-    const int result = tested.call(library_);
-    const std::vector<std::string> statusTexts = log.TextsOf(IDC_STATUS_TEXT);
+    seen.result = tested.call(library);
+    seen.statusTexts = log.TextsOf(IDC_STATUS_TEXT);
     robot.Finish();
 
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(boxes, expectedBoxes);
-    EXPECT_EQ(statusTexts, tested.statusTexts);
+    EXPECT_EQ(seen.result, expected.result);
+    EXPECT_EQ(seen.boxes, expected.boxes);
+    EXPECT_EQ(seen.statusTexts, expected.statusTexts);
+    EXPECT_EQ(seen.pageCaption, expected.pageCaption);
     EXPECT_FALSE(IsModuleLoaded("TarnvaleRes.dll"));
     EXPECT_EQ(DescribeUnexpectedChanges(before, MachineSnapshot::Take(), {}), "");
 }
 
+std::string UnableToExecute(const std::string& command) {
+    return "Unable to execute " + command + ". Error Code : " + std::to_string(CreateProcessError(command)) + "\n";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Exports, TextFileAsResourceLibrary,
-    ::testing::Values(
-        TextResourceCase{"RemoveAddOns",
-                         [](SimWorld& world) {
-                             const std::string program = world.root() + "\\missing\\uninstall.exe";
-                             reg::SetString(kMachine, std::string(kUninstallKey) + "\\Nortavo Quillet",
-                                            "UninstallString", program);
-                             const std::string command = program + " -a";
-                             return std::vector<std::string>{
-                                 "Unable to execute " + command + ". Error Code : " +
-                                     std::to_string(CreateProcessError(command)) + "\n",
-                                 "Quillet Add-on detected. Setup failed to uninstall the add-on. Please uninstall "
-                                 "it manually."};
-                         },
-                         [](const TarnvaleLibrary& library) { return library.RemoveAddOns(); },
-                         {"Checking for Lumbrook add-ons...", "Uninstalling Quillet..."}},
-        TextResourceCase{"UninstallTivraDriver",
-                         [](SimWorld& world) {
-                             world.RegisterProduct();
-                             fs::CreateFolders(world.productFolder() + "\\Setuptivra5.exe");
-                             const std::string command = world.productFolder() + "\\Setuptivra5.exe /SILENT /REMOVE";
-                             return std::vector<std::string>{"Unable to execute " + command + ". Error Code : " +
-                                                             std::to_string(CreateProcessError(command)) + "\n"};
-                         },
-                         [](const TarnvaleLibrary& library) { return library.UninstallTivraDriver(); },
-                         {}}),
-    [](const ::testing::TestParamInfo<TextResourceCase>& tested) { return std::string(tested.param.name); });
+    ::testing::Combine(
+        BothForms(),
+        ::testing::Values(
+            // Quillet's uninstaller cannot start: messages 12 and 14. The
+            // compact form looks for an entry below a lone backslash.
+            TextResourceCase{"RemoveAddOns",
+                             [](SimWorld& world, const LibraryForm& form) {
+                                 const std::string program = world.root() + "\\missing\\uninstall.exe";
+                                 reg::SetString(kMachine, std::string(kUninstallKey) + "\\Nortavo Quillet",
+                                                "UninstallString", program);
+                                 if (form.compact) return Seen{1, {}, {}, ""};
+                                 return Seen{1,
+                                             {UnableToExecute(program + " -a"),
+                                              "Quillet Add-on detected. Setup failed to uninstall the add-on. "
+                                              "Please uninstall it manually."},
+                                             {"Checking for Lumbrook add-ons...", "Uninstalling Quillet..."},
+                                             ""};
+                             },
+                             [](const TarnvaleLibrary& library) { return library.RemoveAddOns(); }},
+            // The driver setup is a folder: message 12. The compact form
+            // has no product key path to look at.
+            TextResourceCase{"UninstallTivraDriver",
+                             [](SimWorld& world, const LibraryForm& form) {
+                                 world.RegisterProduct();
+                                 fs::CreateFolders(world.productFolder() + "\\Setuptivra5.exe");
+                                 if (form.compact) return Seen{1, {}, {}, ""};
+                                 return Seen{
+                                     1, {UnableToExecute(world.productFolder() + "\\Setuptivra5.exe /SILENT /REMOVE")},
+                                     {}, ""};
+                             },
+                             [](const TarnvaleLibrary& library) { return library.UninstallTivraDriver(); }},
+            // The page from the library's own template, accepted and left
+            // with Next. The compact form has no template: 0, no page.
+            TextResourceCase{"ShowBetaLicense",
+                             [](SimWorld&, const LibraryForm& form) {
+                                 if (form.compact) return Seen{0, {}, {}, ""};
+                                 return Seen{1, {}, {}, "Product License Agreement"};
+                             },
+                             [](const TarnvaleLibrary& library) { return library.ShowBetaLicense(); }})),
+    [](const ::testing::TestParamInfo<TextFileAsResourceLibrary::ParamType>& tested) {
+        return std::string(std::get<0>(tested.param).name) + "_" + std::get<1>(tested.param).name;
+    });
+
+// ---- a "license.rtf" that is binary garbage ----
+
+// Bytes from a fixed pseudo-random sequence.
+std::string GarbageBytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& byte : bytes) byte = static_cast<char>(random() & 0xFF);
+    return bytes;
+}
+
+struct GarbageAgreement {
+    const char* name;
+    std::function<std::string()> content;
+};
+
+void PrintTo(const GarbageAgreement& agreement, std::ostream* out) { *out << agreement.name; }
+
+class GarbageAgreementFile
+    : public ::testing::TestWithParam<std::tuple<LibraryForm, GarbageAgreement>> {
+protected:
+    GarbageAgreementFile() : resources_(std::get<0>(GetParam())), library_(std::get<0>(GetParam()).path) {}
+
+    SimWorld world_;  // the current directory is its folder "cwd"
+    FormResources resources_;
+    TarnvaleLibrary library_;
+};
+
+// Whatever the bytes, the page opens within seconds, shows no message, can
+// be accepted and left with Next (result 1), and the file is read, never
+// written: it and the whole machine are as before.
+TEST_P(GarbageAgreementFile, PageStillOpensAndWorks) {
+    const std::string agreement = std::get<1>(GetParam()).content();
+    const std::string path = world_.currentFolder() + "\\license.rtf";
+    fs::WriteFile(path, agreement);
+    const MachineSnapshot before = MachineSnapshot::Take();
+
+    double secondsToPage = -1;
+    const Clock::time_point start = Clock::now();
+    UiSession robot([&](UiSession& session) {
+        HWND page = session.WaitFor(ui::DialogWithItem(IDC_AGREEMENT_TEXT), "licence page", 30000);
+        if (page == nullptr) return;
+        secondsToPage = SecondsSince(start);
+        ui::ClickNow(page, IDC_ACCEPT);
+        ui::Click(page, IDOK);
+    });
+    const int result = library_.ShowBetaLicense();
+    robot.Finish();
+
+    EXPECT_EQ(result, 1);
+    EXPECT_GE(secondsToPage, 0.0);
+    EXPECT_LT(secondsToPage, 30.0);
+    EXPECT_EQ(fs::ReadFile(path), agreement) << "license.rtf was changed";
+    EXPECT_EQ(DescribeUnexpectedChanges(before, MachineSnapshot::Take(), {}), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, GarbageAgreementFile,
+    ::testing::Combine(
+        BothForms(),
+        ::testing::Values(
+            GarbageAgreement{"RandomBytes", [] { return GarbageBytes(1 << 20, 1); }},
+            GarbageAgreement{"RtfHeaderThenRandomBytes",
+                             [] { return "{\\rtf1\\ansi\\deff0 " + GarbageBytes(1 << 20, 2); }},
+            GarbageAgreement{"NulBytes", [] { return std::string(64 * 1024, '\0'); }},
+            // A binary run that claims four gigabytes and ends after a few bytes.
+            GarbageAgreement{"BinaryRunLongerThanTheFile",
+                             [] { return "{\\rtf1\\ansi \\bin4294967295 " + GarbageBytes(4096, 3); }},
+            // Control words with huge parameters and a font table that never ends.
+            GarbageAgreement{"HugeParametersAndAnOpenFontTable",
+                             [] {
+                                 std::string rtf = "{\\rtf1\\ansi\\fs999999999\\li-2147483648\\uc2147483647 ";
+                                 rtf += "{\\fonttbl";
+                                 for (int i = 0; i < 20000; ++i) rtf += "{\\f" + std::to_string(i) + " F;}";
+                                 return rtf;
+                             }})),
+    [](const ::testing::TestParamInfo<GarbageAgreementFile::ParamType>& tested) {
+        return std::string(std::get<0>(tested.param).name) + "_" + std::get<1>(tested.param).name;
+    });
 
 // ---- a file held open without sharing during a SIM cleanup ----
 
@@ -245,6 +366,8 @@ struct HeldFileCase {
 };
 
 std::vector<Path> NothingElse(const Path&, const Path&) { return {}; }
+
+void PrintTo(const HeldFileCase& tested, std::ostream* out) { *out << tested.name; }
 
 class HeldFileDuringCleanup : public SimCleanupTest, public ::testing::WithParamInterface<HeldFileCase> {};
 

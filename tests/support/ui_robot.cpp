@@ -258,7 +258,8 @@ void UiSession::Run(Script script) {
 void UiSession::Watch() {
     while (!finished_) {
         const DWORD now = GetTickCount();
-        if (now - started_ > kHardLimitMs) {
+        // Signed: a call that starts after `now` was read is not overdue.
+        if (static_cast<LONG>(now - started_.load()) > static_cast<LONG>(kHardLimitMs)) {
             std::fprintf(stderr, "FATAL: a call under test has not returned after %lu ms\n", kHardLimitMs);
             for (HWND window : ui::TopLevelWindows()) std::fprintf(stderr, "  open: %s\n", Describe(window).c_str());
             std::fflush(stderr);

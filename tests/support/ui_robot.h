@@ -77,6 +77,10 @@ public:
     // robot and fails the test if a window of the session is still open.
     void Finish();
 
+    // Called by the test thread before each call of a session that spans a
+    // loop of calls: the hard limit holds for each call, not for the loop.
+    void NextCall() { started_ = GetTickCount(); }
+
     // For scripts. Each fails the test and returns null / false on time-out.
     HWND WaitFor(const ui::WindowMatch& match, const char* what, DWORD timeoutMs = 10000);
     HWND WaitForMessageBox(DWORD timeoutMs = 10000);
@@ -97,7 +101,7 @@ private:
     std::thread thread_;
     std::vector<std::string> answered_;
     std::map<HWND, DWORD> firstSeen_;
-    DWORD started_ = 0;
+    std::atomic<DWORD> started_{0};
 };
 
 // Records, on the calling thread, the creation, showing, text changes and

@@ -20,14 +20,30 @@ ModuleState* SetCurrentModuleState(ModuleState* state) noexcept {
 
 }  // namespace tarnvale
 
+#if defined(__GLIBCXX__)
+namespace __gnu_cxx {
+// Frees the C++ runtime's reserve for exceptions thrown when memory runs out.
+void __freeres() noexcept;
+}  // namespace __gnu_cxx
+#endif
+
 // Keeps the library's instance handle; the library's own module is both its
-// first resource source and its resource chain from load on.
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
+// first resource source and its resource chain from load on. When a setup
+// unloads the library (FreeLibrary, not process exit) the statically linked
+// C++ runtime's exception reserve goes back too: the runtime allocates it at
+// load and never frees it, so a setup that loads the library for each call
+// would lose some 70 KiB per load.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         tarnvale::ModuleState& state = tarnvale::LibraryModuleState();
         state.instance = instance;
         state.resourceSource = instance;
         state.resourceChain = instance;
     }
+#if defined(__GLIBCXX__)
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) __gnu_cxx::__freeres();
+#else
+    (void)reserved;
+#endif
     return TRUE;
 }

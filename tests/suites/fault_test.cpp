@@ -131,21 +131,6 @@ INSTANTIATE_TEST_SUITE_P(Endings, ChildEndingUnusually,
 
 constexpr char kUninstallKey[] = R"(SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall)";
 
-// The error that process creation reports for a command line that cannot start.
-DWORD CreateProcessError(std::string commandLine) {
-    commandLine.resize(commandLine.size() + 512, '\0');
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        TerminateProcess(info.hProcess, 0);
-        CloseHandle(info.hProcess);
-        CloseHandle(info.hThread);
-        return 0;
-    }
-    return GetLastError();
-}
-
 // What the user sees of one call: the message boxes, the status line's
 // texts and the licence page's caption (empty: no page), and the result.
 struct Seen {

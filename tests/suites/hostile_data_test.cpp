@@ -8,7 +8,6 @@
 // removes the Uninstall entries whose names hold a SIM's name, nothing they
 // name, so most of its outcomes are the SIM's own registration and files.
 #include <windows.h>
-#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -125,16 +124,6 @@ Outcome SeedAlarmWithDisplayName(SimWorld& world, const LibraryForm& form, const
 // Writes the registration Alarm's "GUID" value as these exact bytes.
 void SetRawGuid(DWORD type, const std::string& bytes) {
     reg::SetRaw(kMachine, Registration("Alarm"), "GUID", type, bytes.data(), static_cast<DWORD>(bytes.size()));
-}
-
-std::string ProfilesFolder() {
-    PWSTR path = nullptr;
-    std::string result;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_UserProfiles, 0, nullptr, &path))) {
-        for (const wchar_t* c = path; *c != L'\0'; ++c) result += static_cast<char>(*c);
-    }
-    CoTaskMemFree(path);
-    return result;
 }
 
 // A display name of exactly `length` characters that makes a two-level
@@ -275,7 +264,7 @@ const HostileCase kCases[] = {
     // really is: here a user's profile folder, never cleared.
     {"LogFileThroughALinkIntoAProfile",
      [](SimWorld& world, const LibraryForm& form) {
-         const std::string profiles = ProfilesFolder();
+         const std::string profiles = fs::ProfilesFolder();
          EXPECT_FALSE(profiles.empty());
          fs::WriteFile(profiles + "\\Public\\tarnvale-canary.txt", "canary");
          EXPECT_TRUE(fs::CreateFolderLink(world.root() + "\\ProfilesLink", profiles));
@@ -424,7 +413,7 @@ class HostileData : public ::testing::TestWithParam<HostileParam> {
 protected:
     void TearDown() override {
         EXPECT_EQ(world_.DamagedCanaries(), "") << "canaries damaged by the run";
-        fs::RemoveTree(ProfilesFolder() + "\\Public\\tarnvale-canary.txt");
+        fs::RemoveTree(fs::ProfilesFolder() + "\\Public\\tarnvale-canary.txt");
         reg::DeleteTree(kMachine, "SOFTWARE\\Acme");
     }
 

@@ -175,22 +175,6 @@ std::string ShellFolder(int csidl) {
     return SUCCEEDED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) ? path : "";
 }
 
-std::string WindowsFolder() {
-    char path[MAX_PATH] = {};
-    GetWindowsDirectoryA(path, MAX_PATH);
-    return path;
-}
-
-std::string ProfilesFolder() {
-    PWSTR path = nullptr;
-    std::string result;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_UserProfiles, 0, nullptr, &path))) {
-        for (const wchar_t* c = path; *c != L'\0'; ++c) result += static_cast<char>(*c);
-    }
-    CoTaskMemFree(path);
-    return result;
-}
-
 struct LogFolderCase {
     const char* name;
     // Returns the folder that must stay untouched and sets up what the
@@ -234,8 +218,8 @@ INSTANTIATE_TEST_SUITE_P(
                       [](const std::string&) { return std::string("\\TarnvaleTest\\Uninst.isu"); }},
         LogFolderCase{"DriveRoot", [](SimWorld&) { return std::string("C:\\"); },
                       [](const std::string&) { return std::string("C:\\Uninst.isu"); }},
-        LogFolderCase{"WindowsFolder", [](SimWorld&) { return WindowsFolder(); }, InFolder},
-        LogFolderCase{"WindowsFolderByAnotherSpelling", [](SimWorld&) { return WindowsFolder(); },
+        LogFolderCase{"WindowsFolder", [](SimWorld&) { return fs::WindowsFolder(); }, InFolder},
+        LogFolderCase{"WindowsFolderByAnotherSpelling", [](SimWorld&) { return fs::WindowsFolder(); },
                       [](const std::string& folder) {
                           return "C:\\TarnvaleTest\\..\\" + folder.substr(3) + "\\.\\Uninst.isu";
                       }},
@@ -243,9 +227,9 @@ INSTANTIATE_TEST_SUITE_P(
         LogFolderCase{"ProgramFiles", [](SimWorld&) { return ShellFolder(CSIDL_PROGRAM_FILES); }, InFolder},
         LogFolderCase{"ProgramFilesX86", [](SimWorld&) { return ShellFolder(CSIDL_PROGRAM_FILESX86); }, InFolder},
         LogFolderCase{"ProgramData", [](SimWorld&) { return ShellFolder(CSIDL_COMMON_APPDATA); }, InFolder},
-        LogFolderCase{"ProfilesFolder", [](SimWorld&) { return ProfilesFolder(); }, InFolder},
+        LogFolderCase{"ProfilesFolder", [](SimWorld&) { return fs::ProfilesFolder(); }, InFolder},
         LogFolderCase{"UserProfile", [](SimWorld&) { return ShellFolder(CSIDL_PROFILE); }, InFolder},
-        LogFolderCase{"OtherUsersProfile", [](SimWorld&) { return ProfilesFolder() + "\\Public"; }, InFolder},
+        LogFolderCase{"OtherUsersProfile", [](SimWorld&) { return fs::ProfilesFolder() + "\\Public"; }, InFolder},
         LogFolderCase{"LinkedFolder",
                       [](SimWorld& world) {
                           EXPECT_TRUE(fs::CreateFolderLink(world.root() + "\\LinkedLogs", world.outsideFolder()));

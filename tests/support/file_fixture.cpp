@@ -1,6 +1,7 @@
 #include "file_fixture.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 #include <winioctl.h>
 
 #include <algorithm>
@@ -253,6 +254,22 @@ std::string CurrentDirectory() {
     char buffer[MAX_PATH * 4] = {};
     GetCurrentDirectoryA(sizeof(buffer), buffer);
     return buffer;
+}
+
+std::string WindowsFolder() {
+    char path[MAX_PATH] = {};
+    GetWindowsDirectoryA(path, MAX_PATH);
+    return path;
+}
+
+std::string ProfilesFolder() {
+    PWSTR path = nullptr;
+    std::string result;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_UserProfiles, 0, nullptr, &path))) {
+        for (const wchar_t* c = path; *c != L'\0'; ++c) result += static_cast<char>(*c);
+    }
+    CoTaskMemFree(path);
+    return result;
 }
 
 bool CreateJunction(const std::string& link, const std::string& target) {

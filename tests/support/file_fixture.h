@@ -28,6 +28,9 @@ void RemoveTree(const std::string& path);
 // Every file and folder below `path`, as paths relative to it, sorted.
 std::vector<std::string> ListTree(const std::string& path);
 std::string CurrentDirectory();
+// The Windows folder and the folder of the users' profiles, as the platform names them.
+std::string WindowsFolder();
+std::string ProfilesFolder();
 // A junction at `link` that points to the folder `target`; false where the
 // platform cannot make one.
 bool CreateJunction(const std::string& link, const std::string& target);

@@ -59,15 +59,7 @@ protected:
 
     // A robot script that answers `count` message boxes in turn, noting their texts.
     static UiSession::Script AnswerMessageBoxes(int count, std::vector<std::string>& texts) {
-        return [count, &texts](UiSession& session) {
-            for (int i = 0; i < count; ++i) {
-                HWND box = session.WaitForMessageBox();
-                if (box == nullptr) return;
-                texts.push_back(ui::MessageBoxText(box));
-                ui::Click(box, IDOK);
-                session.WaitGone(box);
-            }
-        };
+        return [count, &texts](UiSession& session) { texts = session.AnswerMessageBoxes(count); };
     }
 
     ScopedRegistryTree quillet_{HKEY_LOCAL_MACHINE, EntryKey(kQuillet)};

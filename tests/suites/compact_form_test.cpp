@@ -320,19 +320,15 @@ TEST(CompactLaunchAppAndWait, MessagesComeFromTheCallingProgram) {
     const unsigned long error = CreateProcessError(command);
     ASSERT_NE(error, 0u);
 
-    std::string seen;
+    std::vector<std::string> seen;
     bool loadedDuringCall = true;
     UiSession robot([&](UiSession& session) {
-        HWND box = session.WaitForMessageBox();
-        if (box == nullptr) return;
-        seen = ui::MessageBoxText(box);
-        loadedDuringCall = IsModuleLoaded(kResourceLibraryFile);
-        ui::Click(box, IDOK);
+        seen = session.AnswerMessageBoxes(1, [&](HWND) { loadedDuringCall = IsModuleLoaded(kResourceLibraryFile); });
     });
     EXPECT_EQ(library.LaunchAppAndWait(command.c_str()), 0);
     robot.Finish();
 
-    EXPECT_EQ(seen, "[host] cannot start " + command + " (" + std::to_string(error) + ")");
+    EXPECT_EQ(seen, std::vector<std::string>{"[host] cannot start " + command + " (" + std::to_string(error) + ")"});
     EXPECT_FALSE(loadedDuringCall);
 }
 

@@ -137,20 +137,15 @@ TEST_P(DriverMessageSource, FolderNamedLikeTheSetupGivesMessage12) {
     const DWORD error = CreateProcessError(command);
     ASSERT_NE(error, 0u);
 
-    std::string seen;
-    UiSession ui([&](UiSession& session) {
-        HWND box = session.WaitForMessageBox();
-        if (box == nullptr) return;
-        seen = ui::MessageBoxText(box);
-        ui::Click(box, IDOK);
-    });
+    std::vector<std::string> seen;
+    UiSession ui([&](UiSession& session) { seen = session.AnswerMessageBoxes(1); });
     EXPECT_EQ(library_.UninstallTivraDriver(), 1);
     ui.Finish();
 
     const std::string expected = GetParam().fixture == nullptr
         ? "Unable to execute " + command + ". Error Code : " + std::to_string(error) + "\n"
         : "[fixture] cannot run " + command + " (code " + std::to_string(error) + ")";
-    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(seen, std::vector<std::string>{expected});
     EXPECT_FALSE(IsModuleLoaded("TarnvaleRes.dll"));
     EXPECT_TRUE(children_.Read().empty());
 }

@@ -186,13 +186,7 @@ TEST_P(TextFileAsResourceLibrary, LibraryFallsBackToItsOwnResources) {
                 ui::Click(page, IDOK);
                 session.WaitGone(page);
             }
-            for (size_t i = 0; i < expected.boxes.size(); ++i) {
-                HWND box = session.WaitForMessageBox();
-                if (box == nullptr) return;
-                seen.boxes.push_back(ui::MessageBoxText(box));
-                ui::Click(box, IDOK);
-                session.WaitGone(box);
-            }
+            seen.boxes = session.AnswerMessageBoxes(expected.boxes.size());
         },
         ui::DialogWithItem(IDC_STATUS_TEXT));
     WindowEventLog log;

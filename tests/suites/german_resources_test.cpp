@@ -68,15 +68,7 @@ TEST_P(GermanResourceLibrary, AddOnRemovalSpeaksGerman) {
 
     std::vector<std::string> boxes;
     UiSession ui(
-        [&](UiSession& session) {
-            for (int i = 0; i < 2; ++i) {
-                HWND box = session.WaitForMessageBox();
-                if (box == nullptr) return;
-                boxes.push_back(ui::MessageBoxText(box));
-                ui::Click(box, IDOK);
-                session.WaitGone(box);
-            }
-        },
+        [&](UiSession& session) { boxes = session.AnswerMessageBoxes(2); },
         ui::DialogWithItem(IDC_STATUS_TEXT));
     WindowEventLog log;
     EXPECT_EQ(library_.RemoveAddOns(), 1);

@@ -73,17 +73,13 @@ TEST_P(CommandThatCannotStart, ShowsMessage12AndGivesZero) {
     const DWORD expectedError = CreateProcessError(commandLine);
     ASSERT_NE(expectedError, 0u) << "the command unexpectedly started";
 
-    std::string seen;
-    UiSession ui([&](UiSession& session) {
-        HWND box = session.WaitForMessageBox();
-        if (box == nullptr) return;
-        seen = ui::MessageBoxText(box);
-        ui::Click(box, IDOK);
-    });
+    std::vector<std::string> seen;
+    UiSession ui([&](UiSession& session) { seen = session.AnswerMessageBoxes(1); });
     EXPECT_EQ(library_.LaunchAppAndWait(failure.commandLine), 0);
     ui.Finish();
 
-    EXPECT_EQ(seen, "Unable to execute " + commandLine + ". Error Code : " + std::to_string(expectedError) + "\n");
+    EXPECT_EQ(seen, std::vector<std::string>{"Unable to execute " + commandLine +
+                                             ". Error Code : " + std::to_string(expectedError) + "\n"});
     EXPECT_TRUE(children_.Read().empty());
 }
 
@@ -181,19 +177,16 @@ TEST_F(LaunchAppAndWaitTest, MessagesComeFromTheLibraryEvenWithAResourceLibraryP
     ScopedFileCopy resourceLibrary(kFixtureFullPath, HostFolder() + "\\TarnvaleRes.dll");
     const std::string command = R"(C:\TarnvaleTest\launch\missing.exe)";
 
-    std::string seen;
+    std::vector<std::string> seen;
     bool loadedDuringCall = true;
     UiSession ui([&](UiSession& session) {
-        HWND box = session.WaitForMessageBox();
-        if (box == nullptr) return;
-        seen = ui::MessageBoxText(box);
-        loadedDuringCall = IsModuleLoaded("TarnvaleRes.dll");
-        ui::Click(box, IDOK);
+        seen = session.AnswerMessageBoxes(1, [&](HWND) { loadedDuringCall = IsModuleLoaded("TarnvaleRes.dll"); });
     });
     EXPECT_EQ(library_.LaunchAppAndWait(command.c_str()), 0);
     ui.Finish();
 
-    EXPECT_EQ(seen.rfind("Unable to execute " + command + ". Error Code : ", 0), 0u) << seen;
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].rfind("Unable to execute " + command + ". Error Code : ", 0), 0u) << seen[0];
     EXPECT_FALSE(loadedDuringCall);
     EXPECT_FALSE(IsModuleLoaded("TarnvaleRes.dll"));
 }

@@ -301,6 +301,19 @@ HWND UiSession::WaitFor(const ui::WindowMatch& match, const char* what, DWORD ti
     return nullptr;
 }
 
+std::vector<std::string> UiSession::AnswerMessageBoxes(size_t count, const std::function<void(HWND)>& atEach) {
+    std::vector<std::string> texts;
+    for (size_t i = 0; i < count; ++i) {
+        HWND box = WaitForMessageBox();
+        if (box == nullptr) break;
+        texts.push_back(ui::MessageBoxText(box));
+        if (atEach) atEach(box);
+        ui::Click(box, IDOK);
+        WaitGone(box);
+    }
+    return texts;
+}
+
 HWND UiSession::WaitForMessageBox(DWORD timeoutMs) { return WaitFor(ui::MessageBoxMatch(), "message box", timeoutMs); }
 
 bool UiSession::WaitUntil(const std::function<bool()>& condition, const char* what, DWORD timeoutMs) {

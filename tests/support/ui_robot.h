@@ -87,6 +87,11 @@ public:
     bool WaitUntil(const std::function<bool()>& condition, const char* what, DWORD timeoutMs = 10000);
     bool WaitGone(HWND window, DWORD timeoutMs = 10000);
 
+    // Answers `count` message boxes in turn: notes each text, lets `atEach`
+    // look at the box while it is up, presses OK and waits for it to go.
+    // Returns the texts; fewer when a box does not appear (a failure).
+    std::vector<std::string> AnswerMessageBoxes(size_t count, const std::function<void(HWND)>& atEach = nullptr);
+
     // Texts of the message boxes the robot answered, in order.
     std::vector<std::string> answeredMessageBoxes() const { return answered_; }
     void NoteAnswered(HWND box);

@@ -7,8 +7,6 @@
 namespace tarnvale {
 namespace {
 
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
 }  // namespace
@@ -25,19 +23,14 @@ std::wstring ToWide(const std::string& text) {
 namespace {
 
 bool IsAbsoluteWide(const std::wstring& path) {
-    if (path.size() >= 3 && IsDriveLetter(path[0]) && path[1] == L':' && IsSeparator(path[2])) return true;
+    if (path.size() >= 3 && IsDriveLetter(path[0]) && path[1] == L':' && IsPathSeparator(path[2])) return true;
     // "\\server\share": two separators and a server name.
-    return path.size() >= 3 && IsSeparator(path[0]) && IsSeparator(path[1]) && !IsSeparator(path[2]);
+    return path.size() >= 3 && IsPathSeparator(path[0]) && IsPathSeparator(path[1]) && !IsPathSeparator(path[2]);
 }
 
 }  // namespace
 
 bool IsAbsolutePath(const std::string& path) { return IsAbsoluteWide(ToWide(path)); }
-
-std::string JoinFolderAndName(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) return folder + name;
-    return folder + "\\" + name;
-}
 
 std::string DriveAndDirectory(const std::string& path) {
     size_t directoryStart = 0;
@@ -48,8 +41,8 @@ std::string DriveAndDirectory(const std::string& path) {
 }
 
 std::wstring ExtendedPath(const std::wstring& path) {
-    static const std::wstring kExtendedPrefix = L"\\\\?\\";
-    if (path.compare(0, kExtendedPrefix.size(), kExtendedPrefix) == 0) return path;
+    const std::wstring prefix = kExtendedPathPrefix;
+    if (path.compare(0, prefix.size(), prefix) == 0) return path;
     if (!IsAbsoluteWide(path)) return {};
     const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (needed == 0) return {};
@@ -57,10 +50,10 @@ std::wstring ExtendedPath(const std::wstring& path) {
     const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
     if (length == 0 || length >= buffer.size()) return {};
     std::wstring full(buffer.data(), length);
-    if (full.size() >= 2 && IsSeparator(full[0]) && IsSeparator(full[1])) {
-        return kExtendedPrefix + L"UNC\\" + full.substr(2);  // \\server\share -> \\?\UNC\server\share
+    if (full.size() >= 2 && IsPathSeparator(full[0]) && IsPathSeparator(full[1])) {
+        return prefix + L"UNC\\" + full.substr(2);  // \\server\share -> \\?\UNC\server\share
     }
-    return kExtendedPrefix + full;
+    return prefix + full;
 }
 
 std::wstring ExtendedPath(const std::string& path) { return ExtendedPath(ToWide(path)); }

@@ -7,15 +7,17 @@
 
 namespace tarnvale {
 
+// The prefix of an extended-length path ("\\?\C:\..." or "\\?\UNC\...").
+inline constexpr wchar_t kExtendedPathPrefix[] = L"\\\\?\\";
+
+// A backslash or a forward slash: the file API takes both.
+inline bool IsPathSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
 // True for a path that names one fixed place: a drive letter with a
 // separator ("C:\..."), or a UNC path ("\\server\share..."). An empty path,
 // a path relative to the current directory ("Quenta") or to the current
 // drive ("\Quenta", "C:Quenta") is not absolute.
 bool IsAbsolutePath(const std::string& path);
-
-// `folder` and `name` with one backslash between them, added only where the
-// folder does not already end with a separator.
-std::string JoinFolderAndName(const std::string& folder, const std::string& name);
 
 // The drive and directory part of a file path, as the runtime's path
 // splitting gives them: "C:\Sims\Alarm\Uninst.isu" gives "C:\Sims\Alarm\"

@@ -35,6 +35,20 @@ int ReadRegistryString(HKEY root, const std::string& path, const std::string& na
     return ReadStringValue(key.get(), name, out) ? 1 : 0;
 }
 
+StringList SubkeyNames(HKEY key) {
+    constexpr DWORD kNameBufferSize = 255;
+    StringList names;
+    for (DWORD index = 0;; ++index) {
+        char name[kNameBufferSize];
+        DWORD length = kNameBufferSize;
+        // ERROR_NO_MORE_ITEMS is the normal end; a name that does not fit
+        // (ERROR_MORE_DATA) or any other error ends the list as well.
+        if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
 namespace {
 
 // Deletes the key `path` below `parent` with `deleteKey`, relative to the
@@ -67,7 +81,7 @@ bool DeleteKeyTree(HKEY parent, const std::string& path) {
 bool DeleteKeyWithoutSubkeys(HKEY parent, const std::string& path) {
     // The platform refuses a key that still has subkeys: it stays whole.
     return DeleteKeyBelow(parent, path, [](HKEY directParent, const char* name) {
-        return RegDeleteKeyA(directParent, name);
+        return RegDeleteKeyExA(directParent, name, kRegistryView, 0);
     });
 }
 

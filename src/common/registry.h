@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "common/string_list.h"
 #include "common/unique_handle.h"
 
 namespace tarnvale {
@@ -34,6 +35,12 @@ UniqueKey OpenKeyForReading(HKEY root, const std::string& path);
 // or all of them when there is none, whatever the value's type. False when
 // the value is missing or does not fit; `text` is then left as it was.
 bool ReadStringValue(HKEY key, const std::string& name, std::string& text);
+
+// The names of the subkeys of `key`, in enumeration order. Each name is read
+// into a buffer of 255 characters, terminator included: the longest name the
+// registry allows (255) does not fit, and it ends the list there, as does any
+// other error of the enumeration.
+StringList SubkeyNames(HKEY key);
 
 // Opens `path` below `root`, reads value `name` into `out` and closes the
 // key. Returns 1 when the value was read, 0 otherwise (out unchanged).

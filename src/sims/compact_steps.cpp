@@ -11,26 +11,6 @@
 namespace tarnvale::compact {
 namespace {
 
-// A subkey name is read into a buffer of this many characters, terminator
-// included: the longest name the registry allows (255) does not fit and ends
-// the enumeration.
-constexpr DWORD kNameBufferSize = 255;
-
-// The names of all subkeys of `key`, in enumeration order.
-StringList SubkeyNames(HKEY key) {
-    StringList names;
-    for (DWORD index = 0;; ++index) {
-        char name[kNameBufferSize];
-        DWORD length = kNameBufferSize;
-        const LONG status = RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        // ERROR_NO_MORE_ITEMS is the normal end; a name that does not fit
-        // (ERROR_MORE_DATA) or any other error ends the enumeration as well.
-        if (status != ERROR_SUCCESS) break;
-        names.emplace_back(name, length);
-    }
-    return names;
-}
-
 // The text in upper case, by the rules of the system's ANSI code page.
 std::string UpperCase(std::string text) {
     if (!text.empty()) CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));

@@ -16,17 +16,14 @@ namespace {
 
 thread_local ProtectedFoldersScope* t_currentScope = nullptr;
 
-constexpr wchar_t kExtendedPrefix[] = L"\\\\?\\";
 constexpr wchar_t kExtendedUncPrefix[] = L"\\\\?\\UNC\\";
 
 bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
     return text.compare(0, wcslen(prefix), prefix) == 0;
 }
 
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
 std::wstring WithoutTrailingSeparator(std::wstring path) {
-    while (!path.empty() && IsSeparator(path.back())) path.pop_back();
+    while (!path.empty() && IsPathSeparator(path.back())) path.pop_back();
     return path;
 }
 
@@ -49,6 +46,23 @@ std::wstring ResolvedPath(const std::wstring& extendedPath) {
     }
 }
 
+// The ways a protected folder is compared: its full path and its final path
+// (where that differs, both), in extended form without a trailing separator.
+// None for an empty or relative path.
+std::vector<std::wstring> Spellings(const std::wstring& folder) {
+    std::vector<std::wstring> spellings;
+    const std::wstring extended = ExtendedPath(folder);
+    if (extended.empty()) return spellings;
+    spellings.push_back(WithoutTrailingSeparator(extended));
+    const std::wstring resolved = ResolvedPath(extended);
+    if (!resolved.empty()) spellings.push_back(WithoutTrailingSeparator(resolved));
+    return spellings;
+}
+
+void Append(std::vector<std::wstring>& list, const std::vector<std::wstring>& more) {
+    list.insert(list.end(), more.begin(), more.end());
+}
+
 // A drive root ("\\?\C:\"), a share root ("\\?\UNC\server\share") or a
 // volume root ("\\?\Volume{...}\").
 bool IsRoot(const std::wstring& finalPath) {
@@ -57,8 +71,8 @@ bool IsRoot(const std::wstring& finalPath) {
     if (StartsWith(finalPath, kExtendedUncPrefix)) {
         rest = finalPath.substr(wcslen(kExtendedUncPrefix));
         componentsOfRoot = 2;  // server and share
-    } else if (StartsWith(finalPath, kExtendedPrefix)) {
-        rest = finalPath.substr(wcslen(kExtendedPrefix));
+    } else if (StartsWith(finalPath, kExtendedPathPrefix)) {
+        rest = finalPath.substr(wcslen(kExtendedPathPrefix));
     } else {
         rest = finalPath;
     }
@@ -127,20 +141,12 @@ bool IsReparsePoint(const std::wstring& extendedPath) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-void ProtectedFolders::Add(const std::wstring& folder) {
-    if (folder.empty()) return;
-    const std::wstring extended = ExtendedPath(folder);
-    if (extended.empty()) return;
-    folders_.push_back(WithoutTrailingSeparator(extended));
-    const std::wstring resolved = ResolvedPath(extended);
-    if (!resolved.empty()) folders_.push_back(WithoutTrailingSeparator(resolved));
-}
+void ProtectedFolders::Add(const std::wstring& folder) { Append(folders_, Spellings(folder)); }
 
 void ProtectedFolders::AddProfilesFolder(const std::wstring& folder) {
-    const size_t before = folders_.size();
-    Add(folder);
-    profilesFolders_.insert(profilesFolders_.end(), folders_.begin() + static_cast<std::ptrdiff_t>(before),
-                            folders_.end());
+    const std::vector<std::wstring> spellings = Spellings(folder);
+    Append(folders_, spellings);
+    Append(profilesFolders_, spellings);
 }
 
 ProtectedFolders ProtectedFolders::Query() {
@@ -165,15 +171,9 @@ ProtectedFolders ProtectedFolders::Query() {
     }
     // Profiles that live outside the profiles folder are listed here too.
     if (UniqueKey profiles = OpenKeyForReading(HKEY_LOCAL_MACHINE, profileList)) {
-        for (DWORD index = 0;; ++index) {
-            char name[MAX_PATH];
-            DWORD length = MAX_PATH;
-            if (RegEnumKeyExA(profiles.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-                ERROR_SUCCESS) {
-                break;  // the end of the list, or a key that cannot be read: no more profiles to learn
-            }
+        for (const std::string& profile : SubkeyNames(profiles.get())) {
             std::string imagePath;
-            if (ReadRegistryString(profiles.get(), std::string(name, length), "ProfileImagePath", imagePath) != 0) {
+            if (ReadRegistryString(profiles.get(), profile, "ProfileImagePath", imagePath) != 0) {
                 result.Add(ExpandedFolder(imagePath));
             }
         }
@@ -182,11 +182,7 @@ ProtectedFolders ProtectedFolders::Query() {
 }
 
 void ProtectedFolders::AddWithParents(const std::string& folder) {
-    const std::wstring extended = ExtendedPath(folder);
-    if (extended.empty()) return;
-    withParents_.push_back(WithoutTrailingSeparator(extended));
-    const std::wstring resolved = ResolvedPath(extended);
-    if (!resolved.empty()) withParents_.push_back(WithoutTrailingSeparator(resolved));
+    Append(withParents_, Spellings(ToWide(folder)));
 }
 
 bool ProtectedFolders::Protects(const std::wstring& finalPath) const {
@@ -198,7 +194,7 @@ bool ProtectedFolders::Protects(const std::wstring& finalPath) const {
     for (const std::wstring& protectedFolder : withParents_) {
         // The folder itself, or one above it: its path followed by a separator.
         if (SamePath(folder, protectedFolder)) return true;
-        if (protectedFolder.size() > folder.size() && IsSeparator(protectedFolder[folder.size()]) &&
+        if (protectedFolder.size() > folder.size() && IsPathSeparator(protectedFolder[folder.size()]) &&
             SamePath(folder, protectedFolder.substr(0, folder.size()))) {
             return true;
         }

@@ -9,26 +9,12 @@
 namespace tarnvale {
 namespace {
 
-// A registration name is read into a buffer of this many characters,
-// terminator included: the longest name the registry allows (255) does not
-// fit and ends the enumeration.
-constexpr DWORD kNameBufferSize = 255;
-
 constexpr char kGuidValue[] = "GUID";
 
 // Appends the registrations of `parent` to the lists. No registration is
 // deleted here: deleting while enumerating would shift the indexes.
 void ListRegistrations(HKEY parent, StringList& simList, StringList& guidList) {
-    for (DWORD index = 0;; ++index) {
-        char name[kNameBufferSize];
-        DWORD length = kNameBufferSize;
-        const LONG status = RegEnumKeyExA(parent, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        // ERROR_NO_MORE_ITEMS is the normal end; a name that does not fit
-        // (ERROR_MORE_DATA) or any other error ends the enumeration as well,
-        // leaving the registrations from this index on where they are.
-        if (status != ERROR_SUCCESS) break;
-
-        const std::string simName(name, length);
+    for (const std::string& simName : SubkeyNames(parent)) {
         simList.push_back(simName);
         const UniqueKey registration = OpenKeyForReading(parent, simName);
         if (!registration) continue;  // listed and deleted, but it has no GUID to give

@@ -39,8 +39,6 @@ void PrintTo(const ExportCase& tested, std::ostream* out) { *out << tested.name;
 
 std::string CaseName(const ::testing::TestParamInfo<ExportCase>& tested) { return tested.param.name; }
 
-std::string MachineKey(const std::string& path) { return "HKLM\\" + path + "\\"; }
-
 // ---- without a resource library ----
 
 // Where key paths made of missing texts would lead: the registry roots. The

@@ -39,10 +39,21 @@ std::string RunAndCapture(std::string commandLine, DWORD& exitCode) {
     CloseHandle(writeEnd);
     std::string output;
     if (started) {
-        char buffer[4096];
-        DWORD read = 0;
-        while (ReadFile(readEnd, buffer, sizeof(buffer), &read, nullptr) && read > 0) output.append(buffer, read);
-        WaitForSingleObject(info.hProcess, 60000);
+        // Reads what is there until the program has ended: a process that
+        // the program started in turn (the platform's desktop process, say)
+        // may hold the pipe's write end for much longer.
+        const DWORD deadline = GetTickCount() + 60000;
+        for (bool ended = false; !ended;) {
+            ended = WaitForSingleObject(info.hProcess, 10) == WAIT_OBJECT_0 ||
+                    static_cast<LONG>(GetTickCount() - deadline) >= 0;
+            DWORD available = 0;
+            while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+                char buffer[4096];
+                DWORD read = 0;
+                if (!ReadFile(readEnd, buffer, sizeof(buffer), &read, nullptr) || read == 0) break;
+                output.append(buffer, read);
+            }
+        }
         GetExitCodeProcess(info.hProcess, &exitCode);
         CloseHandle(info.hProcess);
         CloseHandle(info.hThread);

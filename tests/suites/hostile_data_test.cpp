@@ -26,7 +26,7 @@ namespace {
 
 const HKEY kMachine = HKEY_LOCAL_MACHINE;
 
-std::string Key(const std::string& path) { return "HKLM\\" + path + "\\"; }
+std::string Key(const std::string& path) { return MachineKey(path); }
 std::string Registration(const std::string& name) { return std::string(simkeys::kSims) + "\\" + name; }
 std::string Entry(const std::string& name) { return std::string(simkeys::kUninstall) + "\\" + name; }
 std::string NortavoMaker(const std::string& name) { return std::string(simkeys::kNortavoMaker) + "\\" + name; }

@@ -373,7 +373,7 @@ Expected Model(const State& state, const SimWorld& world) {
                 // A registration that denies reading can be deleted only
                 // while it has no subkeys: the subtree cannot be walked.
                 if (!r.unreadable || !r.hasSubkey) {
-                    expected.removed.push_back("HKLM\\" + std::string(parent) + "\\" + r.name + "\\");
+                    expected.removed.push_back(MachineKey(std::string(parent) + "\\" + r.name));
                 }
             }
         }
@@ -405,9 +405,9 @@ Expected Model(const State& state, const SimWorld& world) {
             }
             if (e.hasDisplayName && !e.displayName.empty()) {
                 const std::string maker = MakerKeyOf(e.displayName);
-                if (makerKeys.erase(maker) != 0) expected.removed.push_back("HKLM\\" + maker + "\\");
+                if (makerKeys.erase(maker) != 0) expected.removed.push_back(MachineKey(maker));
             }
-            expected.removed.push_back("HKLM\\" + std::string(simkeys::kUninstall) + "\\" + e.name + "\\");
+            expected.removed.push_back(MachineKey(std::string(simkeys::kUninstall) + "\\" + e.name));
             entries.erase(found);
         }
         // Read-only ones stay: only the folder clearing makes files writable.

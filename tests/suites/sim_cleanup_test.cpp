@@ -76,7 +76,7 @@ TEST_P(SimCleanupRun, ProductFolderNotFoundStopsAfterTheSweep) {
 
     EXPECT_TRUE(log.events().empty()) << "a window was created";
     std::vector<std::string> registrations;
-    for (const SimLeftover& sim : sims) registrations.push_back("HKLM\\" + std::string(sim.parentKey) + "\\" + sim.name + "\\");
+    for (const SimLeftover& sim : sims) registrations.push_back(MachineKey(std::string(sim.parentKey) + "\\" + sim.name));
     EXPECT_EQ(DescribeUnexpectedChanges(before, MachineSnapshot::Take(), registrations), "");
 }
 

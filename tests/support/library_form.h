@@ -17,7 +17,7 @@ namespace tarnvale::test {
 
 struct LibraryForm {
     const char* name;             // part of the test names
-    const char* path;             // the x64 build of this form
+    const char* path;             // this form built for the test's architecture
     bool compact;
     const char* resourceLibrary;  // put beside the host for the test, or null
 };

@@ -153,13 +153,50 @@ bool IsAddedByWine(const std::string& entry) {
     return Lower(entry) == "hklm\\software\\microsoft\\windows\\currentversion\\:users";
 }
 
+// True in a 32-bit process on 64-bit Windows.
+bool IsWow64() {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// Turns off the file system redirection of a 32-bit process (System32 to
+// SysWOW64) for as long as it lives, so the walk sees the real folders.
+class FileSystemRedirectionOff {
+public:
+    FileSystemRedirectionOff() : off_(IsWow64() && Wow64DisableWow64FsRedirection(&previous_)) {}
+    ~FileSystemRedirectionOff() {
+        if (off_) Wow64RevertWow64FsRedirection(previous_);
+    }
+    FileSystemRedirectionOff(const FileSystemRedirectionOff&) = delete;
+    FileSystemRedirectionOff& operator=(const FileSystemRedirectionOff&) = delete;
+
+private:
+    void* previous_ = nullptr;
+    bool off_;
+};
+
 }  // namespace
+
+std::string MachineKey(const std::string& path) {
+    static const bool redirected = IsWow64();
+    const std::string kSoftware = "software\\";
+    const std::string kClasses = "software\\classes";
+    const std::string lower = Lower(path);
+    // SOFTWARE\Classes is shared by both views.
+    const bool belowClasses =
+        lower.rfind(kClasses, 0) == 0 && (lower.size() == kClasses.size() || lower[kClasses.size()] == '\\');
+    const bool belowSoftware = lower.size() > kSoftware.size() && lower.rfind(kSoftware, 0) == 0 && !belowClasses;
+    if (!redirected || !belowSoftware) return "HKLM\\" + path + "\\";
+    return "HKLM\\" + path.substr(0, kSoftware.size()) + "WOW6432Node\\" + path.substr(kSoftware.size()) + "\\";
+}
 
 MachineSnapshot MachineSnapshot::Take() {
     MachineSnapshot snapshot;
+    // The registry's own save holds both views whatever the caller's view.
     AddRegistryTree(HKEY_LOCAL_MACHINE, "HKLM\\", snapshot.entries_);
     AddRegistryTree(HKEY_CLASSES_ROOT, "HKCR\\", snapshot.entries_);
     snapshot.entries_.emplace("C:\\", std::string());
+    const FileSystemRedirectionOff realFolders;
     WalkFolder(L"C:", "C:\\", snapshot.entries_);
     return snapshot;
 }

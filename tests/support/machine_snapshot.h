@@ -1,7 +1,10 @@
 // A picture of the whole machine as the library can reach it: every key and
 // value below HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT, and every file and
 // folder of drive C:. Two pictures, taken before and after a call, tell
-// exactly what the call removed, added or changed anywhere.
+// exactly what the call removed, added or changed anywhere. The picture is
+// the same whatever the test's architecture: both registry views (the 32-bit
+// one below SOFTWARE\WOW6432Node) and the real system folders, not the ones
+// a 32-bit process is redirected to.
 #pragma once
 
 #include <map>
@@ -27,6 +30,12 @@ struct MachineDifference {
     std::vector<std::string> added;
     std::vector<std::string> changed;
 };
+
+// The snapshot entry of the key `path` below HKEY_LOCAL_MACHINE as this
+// process (and so the library under test) sees it: "HKLM\path\", and in a
+// 32-bit process on 64-bit Windows "HKLM\SOFTWARE\WOW6432Node\rest\" for a
+// path below SOFTWARE, which the 32-bit registry view redirects there.
+std::string MachineKey(const std::string& path);
 
 MachineDifference Compare(const MachineSnapshot& before, const MachineSnapshot& after);
 

@@ -1,5 +1,7 @@
-// Seeding and reading the real (Wine) registry for tests. The 64-bit test
-// build works on the native registry view, as the 64-bit library does.
+// Seeding and reading the real (Wine) registry for tests, in the registry
+// view of the test's own process, which is the view of the library under
+// test: the 64-bit view for the x64 suites, the 32-bit view (below
+// SOFTWARE\WOW6432Node) for the i686 suites, as a 32-bit setup writes it.
 #pragma once
 
 #include <windows.h>

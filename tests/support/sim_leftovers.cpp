@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "file_fixture.h"
+#include "machine_snapshot.h"
 #include "registry_fixture.h"
 #include "sim_world.h"
 
@@ -79,9 +80,9 @@ void SeedSimLeftovers(const std::string& productFolder, const std::vector<SimLef
 std::vector<std::string> SimLeftoverEntries(const std::string& productFolder, const std::vector<SimLeftover>& sims) {
     std::vector<std::string> entries;
     for (const SimLeftover& sim : sims) {
-        entries.push_back("HKLM\\" + std::string(sim.parentKey) + "\\" + sim.name + "\\");
-        entries.push_back("HKLM\\" + std::string(simkeys::kUninstall) + "\\" + sim.entryName + "\\");
-        entries.push_back("HKLM\\" + sim.makerKey + "\\");
+        entries.push_back(MachineKey(std::string(sim.parentKey) + "\\" + sim.name));
+        entries.push_back(MachineKey(std::string(simkeys::kUninstall) + "\\" + sim.entryName));
+        entries.push_back(MachineKey(sim.makerKey));
         entries.push_back(sim.logFolder);
         entries.push_back(productFolder + "\\" + sim.name + "Uninst.isu");
     }

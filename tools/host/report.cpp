@@ -1,6 +1,7 @@
 #include "host/report.h"
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace tarnvale::host {
@@ -26,13 +27,32 @@ bool LoadText(HMODULE module, UINT id, std::string& text) {
     return true;
 }
 
-std::string RootName(HKEY root) { return root == HKEY_CLASSES_ROOT ? "HKCR\\" : "HKLM\\"; }
+// A key's name where it really lives: a 32-bit process on 64-bit Windows
+// sees HKLM\SOFTWARE through the 32-bit registry view, which is
+// HKLM\SOFTWARE\WOW6432Node (SOFTWARE\Classes is shared by both views).
+std::string KeyName(HKEY root, const std::string& path) {
+    if (root == HKEY_CLASSES_ROOT) return "HKCR\\" + path;
+    static const bool redirected = [] {
+        BOOL wow64 = FALSE;
+        return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+    }();
+    constexpr char kSoftware[] = "SOFTWARE\\";
+    constexpr char kClasses[] = "SOFTWARE\\Classes";
+    constexpr size_t kSoftwareLength = sizeof(kSoftware) - 1;
+    constexpr size_t kClassesLength = sizeof(kClasses) - 1;
+    const bool belowClasses = _strnicmp(path.c_str(), kClasses, kClassesLength) == 0 &&
+                              (path.size() == kClassesLength || path[kClassesLength] == '\\');
+    const bool belowSoftware = path.size() > kSoftwareLength &&
+                               _strnicmp(path.c_str(), kSoftware, kSoftwareLength) == 0 && !belowClasses;
+    if (!redirected || !belowSoftware) return "HKLM\\" + path;
+    return "HKLM\\" + path.substr(0, kSoftwareLength) + "WOW6432Node\\" + path.substr(kSoftwareLength);
+}
 
 void AddKeyTree(HKEY root, const std::string& path, std::set<std::string>& keys) {
     if (path.empty()) return;  // never a whole root
     HKEY key = nullptr;
     if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    keys.insert(RootName(root) + path);
+    keys.insert(KeyName(root, path));
     std::vector<std::string> subkeys;
     for (DWORD index = 0;; ++index) {
         char name[256];

@@ -20,6 +20,11 @@
 
 using namespace tarnvale;
 
+namespace {
+// The result of the exports that report no outcome, whatever happens in them.
+constexpr int kAlwaysOne = 1;
+}  // namespace
+
 extern "C" int __stdcall LaunchAppAndWait(const char* commandLine) {
     auto body = [commandLine] {
         std::string line = commandLine != nullptr ? commandLine : "";
@@ -40,20 +45,26 @@ extern "C" int __stdcall CleanSIMInfoSilent() {
     return RunExport([] { return RunSimCleanup(1); });
 }
 
+// Always 1, also when something unexpected (memory exhausted) ends it early.
 extern "C" int __stdcall UninstallTivraDriver() {
-    return RunExport([] {
-        // Messages of the driver's setup run come from the resource library.
-        ResourceLibraryScope resources;
-        return RemoveTivraDriver();
-    });
+    return RunExport(
+        [] {
+            // Messages of the driver's setup run come from the resource library.
+            ResourceLibraryScope resources;
+            return RemoveTivraDriver();
+        },
+        kAlwaysOne);
 }
 
+// Always 1, also when something unexpected (memory exhausted) ends it early.
 extern "C" int __stdcall RemoveAddOns() {
-    return RunExport([] {
-        // Status texts and messages come from the resource library when present.
-        ResourceLibraryScope resources;
-        return RemoveLumbrookAddOns(resources);
-    });
+    return RunExport(
+        [] {
+            // Status texts and messages come from the resource library when present.
+            ResourceLibraryScope resources;
+            return RemoveLumbrookAddOns(resources);
+        },
+        kAlwaysOne);
 }
 
 // Shows the licence agreement page: 1 when the user accepted and pressed

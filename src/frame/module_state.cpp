@@ -4,17 +4,20 @@ namespace tarnvale {
 namespace {
 
 ModuleState g_moduleState;
-thread_local ModuleState* t_currentModuleState = nullptr;
+// Plain module state, not thread_local: the exports run on the setup's one
+// thread, and the static runtime's emulated thread-local storage takes a
+// slot of the host process at each load that it never gives back.
+ModuleState* g_currentModuleState = nullptr;
 
 }  // namespace
 
 ModuleState& LibraryModuleState() noexcept { return g_moduleState; }
 
-ModuleState* CurrentModuleState() noexcept { return t_currentModuleState; }
+ModuleState* CurrentModuleState() noexcept { return g_currentModuleState; }
 
 ModuleState* SetCurrentModuleState(ModuleState* state) noexcept {
-    ModuleState* previous = t_currentModuleState;
-    t_currentModuleState = state;
+    ModuleState* previous = g_currentModuleState;
+    g_currentModuleState = state;
     return previous;
 }
 

@@ -15,8 +15,9 @@ struct ModuleState {
 // The one module state of this library, set up when the library is loaded.
 ModuleState& LibraryModuleState() noexcept;
 
-// The module state current on the calling thread, or null outside any frame
-// of this library (the caller's own state then applies).
+// The module state current in the export that runs (one at a time, on the
+// setup's thread), or null outside any frame of this library (the caller's
+// own state then applies).
 ModuleState* CurrentModuleState() noexcept;
 ModuleState* SetCurrentModuleState(ModuleState* state) noexcept;
 

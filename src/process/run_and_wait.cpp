@@ -21,10 +21,11 @@ void ShowProcessMessage(UINT messageId, const std::string& commandLine, DWORD er
     ShowMessage(FormatMessageText(format, commandLine, static_cast<long>(errorCode)));
 }
 
-void DispatchPendingMessages() {
+// Takes one message off the calling thread's queue, if there is one, and
+// dispatches it. A quit message is taken off like any other; the wait goes on.
+void DispatchOneMessage() {
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        // A quit message is taken off the queue like any other; the wait goes on.
+    if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
@@ -57,12 +58,21 @@ int RunAndWait(std::string& commandLine) {
 
 void WaitForProcess(HANDLE process, const std::string& commandLine) {
     for (;;) {
-        // The wait wakes only for input that arrives after it started, so the
-        // queue is drained first.
-        DispatchPendingMessages();
-        const DWORD woken = MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT,
-                                                        MWMO_INPUTAVAILABLE);
-        if (woken == WAIT_OBJECT_0 + 1) continue;  // a message arrived
+        // With MWMO_INPUTAVAILABLE the wait also wakes for input that was
+        // queued before it started. One message is dispatched per pass and
+        // the child is looked at after each: a window that posts itself a
+        // message for each one it handles, or that never validates its
+        // paint, keeps the queue from running dry, but cannot hold the call
+        // once the child has ended. The look after the message is needed
+        // because a wait may report input without looking at the handle
+        // (Wine's X11 driver does so whenever it has just handled X events).
+        DWORD woken = MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT,
+                                                  MWMO_INPUTAVAILABLE);
+        if (woken == WAIT_OBJECT_0 + 1) {
+            DispatchOneMessage();
+            woken = WaitForSingleObject(process, 0);
+            if (woken == WAIT_TIMEOUT) continue;
+        }
         if (woken == WAIT_FAILED) {
             ShowProcessMessage(IDS_FAILED_TO_COMPLETE, commandLine, GetLastError());
             return;

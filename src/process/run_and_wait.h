@@ -13,8 +13,9 @@ namespace tarnvale {
 // message 12 has then been shown.
 int RunAndWait(std::string& commandLine);
 
-// Waits for `process` to end, dispatching every message of the calling thread
-// meanwhile. Shows message 13 when the child's state can no longer be read.
+// Waits for `process` to end, dispatching the messages of the calling thread
+// meanwhile, and returns soon after the end, however many messages keep
+// coming. Shows message 13 when the child's state can no longer be read.
 void WaitForProcess(HANDLE process, const std::string& commandLine);
 
 }  // namespace tarnvale

@@ -14,7 +14,7 @@
 namespace tarnvale {
 namespace {
 
-thread_local ProtectedFoldersScope* t_currentScope = nullptr;
+ProtectedFoldersScope* t_currentScope = nullptr;  // not thread_local: see module_state.cpp
 
 constexpr wchar_t kExtendedUncPrefix[] = L"\\\\?\\UNC\\";
 

@@ -6,7 +6,8 @@
 //   --sleep=MS        sleep before exiting
 //   --wait-event=NAME stay alive until the named event is signalled
 //   --exit-stamp=FILE write the time of exit (100 ns units) to FILE
-// The environment can set the same: TARNVALE_CHILD_EXIT, TARNVALE_CHILD_SLEEP.
+// The environment can set the same: TARNVALE_CHILD_EXIT, TARNVALE_CHILD_SLEEP,
+// TARNVALE_CHILD_EXIT_STAMP (for a child whose command line is fixed).
 // When TARNVALE_CHILD_LOG names a file, the child appends "start <pid> <command
 // line>" and "image <pid> <its own program file>" when it starts and
 // "end <pid>" when it ends, so tests see which program ran, with what command
@@ -73,7 +74,8 @@ int main() {
     std::string sleepText = OptionValue(commandLine, "sleep");
     if (sleepText.empty()) sleepText = Environment("TARNVALE_CHILD_SLEEP");
     const std::string eventName = OptionValue(commandLine, "wait-event");
-    const std::string stampFile = OptionValue(commandLine, "exit-stamp");
+    std::string stampFile = OptionValue(commandLine, "exit-stamp");
+    if (stampFile.empty()) stampFile = Environment("TARNVALE_CHILD_EXIT_STAMP");
 
     if (!sleepText.empty()) Sleep(static_cast<DWORD>(std::strtoul(sleepText.c_str(), nullptr, 10)));
     if (!eventName.empty()) {

@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <functional>
 #include <thread>
 #include <tuple>
 
 #include "child_log.h"
 #include "file_fixture.h"
 #include "library_form.h"
+#include "registry_fixture.h"
+#include "resources/resource.h"
+#include "sim_world.h"
 #include "tarnvale_library.h"
 #include "test_paths.h"
 #include "ui_robot.h"
@@ -170,6 +175,156 @@ TEST_P(LaunchInBothForms, MessagesAreDispatchedDuringTheWait) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, LaunchInBothForms, BothForms(), FormName);
+
+// A window of the calling thread that keeps the queue from running dry: the
+// reposting one posts itself a message for each one it handles; the other
+// never validates its paint, so the platform makes a new WM_PAINT whenever
+// the queue is otherwise empty. Each stays so for a few seconds only, so that
+// a wait that drains the queue before it looks at the child returns late
+// instead of never.
+enum class BusyKind { Reposting, UnvalidatedPaint };
+
+const char* BusyKindName(BusyKind kind) { return kind == BusyKind::Reposting ? "Reposting" : "UnvalidatedPaint"; }
+void PrintTo(BusyKind kind, std::ostream* out) { *out << BusyKindName(kind); }
+
+class BusyWindow {
+public:
+    static constexpr char kClass[] = "TarnvaleBusyWindow";
+
+    BusyWindow(BusyKind kind, DWORD busyForMs) : busyUntil_(GetTickCount() + busyForMs) {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = Procedure;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = kClass;
+        RegisterClassA(&windowClass);
+        // Only a visible window is painted.
+        window_ = kind == BusyKind::Reposting
+                      ? CreateWindowA(kClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr), nullptr)
+                      : CreateWindowA(kClass, "busy", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr,
+                                      GetModuleHandleA(nullptr), nullptr);
+        SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        if (kind == BusyKind::Reposting) {
+            PostMessageA(window_, kRepost, 0, 0);
+        } else {
+            InvalidateRect(window_, nullptr, FALSE);
+        }
+    }
+    ~BusyWindow() {
+        DestroyWindow(window_);
+        UnregisterClassA(kClass, GetModuleHandleA(nullptr));
+    }
+    BusyWindow(const BusyWindow&) = delete;
+    BusyWindow& operator=(const BusyWindow&) = delete;
+
+    bool created() const { return window_ != nullptr; }
+    int handled() const { return handled_; }
+    static bool IsOne(HWND window) { return ui::ClassName(window) == kClass; }
+
+private:
+    static constexpr UINT kRepost = WM_APP + 7;
+
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<BusyWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (self != nullptr && (message == kRepost || message == WM_PAINT)) {
+            ++self->handled_;
+            const bool busy = static_cast<LONG>(self->busyUntil_ - GetTickCount()) > 0;
+            if (message == kRepost && busy) PostMessageA(window, kRepost, 0, 0);
+            if (message == WM_PAINT && !busy) ValidateRect(window, nullptr);
+            return 0;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+
+    DWORD busyUntil_;
+    HWND window_ = nullptr;
+    int handled_ = 0;
+};
+
+// The three exports that start a program and wait for it, each set up to run
+// the test child (which sleeps and stamps its exit as the environment says).
+struct WaitingExport {
+    const char* name;
+    std::function<void(SimWorld&)> prepare;
+    std::function<int(const TarnvaleLibrary&)> call;
+};
+
+constexpr char kQuilletEntry[] = "Nortavo Quillet";
+
+const WaitingExport kWaitingExports[] = {
+    {"LaunchAppAndWait", nullptr,
+     [](const TarnvaleLibrary& library) { return library.LaunchAppAndWait(ChildCommand().c_str()); }},
+    {"RemoveAddOns",
+     [](SimWorld& world) {
+         world.TrackUninstallEntry(kQuilletEntry);
+         reg::SetString(HKEY_LOCAL_MACHINE, world.UninstallEntryPath(kQuilletEntry), "UninstallString",
+                        ChildCommand());
+     },
+     [](const TarnvaleLibrary& library) { return library.RemoveAddOns(); }},
+    {"UninstallTivraDriver",
+     [](SimWorld& world) {
+         world.RegisterProduct();
+         ASSERT_TRUE(CopyFileA(kTestChildPath, (world.productFolder() + "\\Setuptivra5.exe").c_str(), FALSE));
+     },
+     [](const TarnvaleLibrary& library) { return library.UninstallTivraDriver(); }},
+};
+
+void PrintTo(const WaitingExport& tested, std::ostream* out) { *out << tested.name; }
+
+long long NowFileTime() {
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    return (static_cast<long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+class WaitBesideABusyWindow : public SimCleanupTest,
+                              public ::testing::WithParamInterface<std::tuple<BusyKind, WaitingExport>> {};
+
+// Whatever the caller's windows do, the wait returns soon after the child
+// ends, and serves those windows while the child runs.
+TEST_P(WaitBesideABusyWindow, ReturnsSoonAfterTheChildEnds) {
+    constexpr DWORD kChildRunsMs = 500;
+    constexpr DWORD kBusyForMs = 4000;  // a wait that drains first returns this late
+    constexpr long long kAllowedAfterEndMs = 1000;
+    const WaitingExport& tested = std::get<1>(GetParam());
+    ChildLog children(world_.root() + "\\children.log");
+    const std::string stamp = world_.root() + "\\exit-stamp.txt";
+    ScopedEnvironment childSleeps("TARNVALE_CHILD_SLEEP", std::to_string(kChildRunsMs));
+    ScopedEnvironment childStamps("TARNVALE_CHILD_EXIT_STAMP", stamp);
+    if (tested.prepare) tested.prepare(world_);
+    ASSERT_FALSE(HasFatalFailure());
+
+    const ui::WindowMatch statusWindow = ui::DialogWithItem(IDC_STATUS_TEXT);
+    UiSession ui(nullptr, [&](HWND window) { return BusyWindow::IsOne(window) || statusWindow(window); });
+    int result = 0;
+    int handled = 0;
+    long long returnedAt = 0;
+    {
+        BusyWindow busy(std::get<0>(GetParam()), kBusyForMs);
+        ASSERT_TRUE(busy.created());
+        result = tested.call(library_);
+        returnedAt = NowFileTime();
+        handled = busy.handled();
+    }
+    ui.Finish();
+
+    EXPECT_EQ(result, 1);
+    ASSERT_EQ(children.Read().size(), 2u) << "the child must have run to its end";
+    const long long endedAt = std::stoll(fs::ReadFile(stamp));
+    const long long afterEndMs = (returnedAt - endedAt) / 10000;
+    EXPECT_GE(afterEndMs, 0);
+    EXPECT_LT(afterEndMs, kAllowedAfterEndMs) << "the call returned " << afterEndMs << " ms after the child ended";
+    // The window was served all along: thousands of times in the half second.
+    EXPECT_GE(handled, 100);
+    std::printf("returned %lld ms after the child's end; the window handled %d messages\n", afterEndMs, handled);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Exports, WaitBesideABusyWindow,
+    ::testing::Combine(::testing::Values(BusyKind::Reposting, BusyKind::UnvalidatedPaint),
+                       ::testing::ValuesIn(kWaitingExports)),
+    [](const ::testing::TestParamInfo<std::tuple<BusyKind, WaitingExport>>& tested) {
+        return std::string(BusyKindName(std::get<0>(tested.param))) + "_" + std::get<1>(tested.param).name;
+    });
 
 // LaunchAppAndWait never loads the resource library: with one beside the
 // host, message 12 still comes from the library's own string table.

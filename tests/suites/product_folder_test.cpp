@@ -9,6 +9,8 @@
 #include <functional>
 #include <tuple>
 
+#include "machine_snapshot.h"
+#include "registry_fixture.h"
 #include "sim_world.h"
 
 namespace tarnvale::test {
@@ -130,19 +132,45 @@ protected:
 };
 
 // A folder that is found but names no fixed place (empty, relative to the
-// current directory or to the current drive) counts as found, and the file
-// steps delete nothing: "\Sims" and "\SIMUninstall.dll" would otherwise name
-// the root of the current drive or the current directory. The canaries
-// there are checked after every test.
-TEST_P(UnusableProductFolder, IsFoundButNothingIsDeleted) {
-    world_.AddRegistration(simkeys::kSims, "Alpha");
+// current directory or to the current drive) counts as found: the run goes
+// on and gives 1. The registry steps run as with a usable folder: the
+// registration goes, and so do the SIM's Uninstall entry and, in the full
+// form, its log folder's files and its maker key (the log folder's path comes
+// from the entry, not from the product folder). The file steps that start
+// from the product folder delete nothing: "\Sims", "<SIM>Uninst.isu" and
+// "\SIMUninstall.dll" would otherwise name the root of the current drive or
+// the current directory, where the world's canaries lie.
+TEST_P(UnusableProductFolder, IsFoundRegistryStepsRunFileStepsDeleteNothing) {
+    const bool compact = std::get<1>(GetParam()).compact;
+    const std::string guid = "{0A1FA000-0000-4000-8000-000000000001}";
+    const std::string logFolder = world_.root() + "\\Logs\\Alpha";
+    const std::string makerKey = "SOFTWARE\\Nortavo Inc.\\Borelle SIM Alpha";
+    world_.AddRegistration(simkeys::kSims, "Alpha", guid.c_str());
+    // The full form finds its entry by the GUID, the compact form by a name
+    // that holds the SIM's.
+    world_.AddUninstallEntry(guid, (logFolder + "\\Uninst.isu").c_str(), "Borelle SIM Alpha");
+    world_.AddUninstallEntry("Alpha Server", nullptr, "Alpha Server");
+    ScopedRegistryTree maker(HKEY_LOCAL_MACHINE, makerKey);
+    reg::SetString(HKEY_LOCAL_MACHINE, makerKey, "InstallDir", "x");
+    fs::CreateFolders(logFolder);
+    fs::WriteFile(logFolder + "\\Uninst.isu");
+    // Beside the world's canaries in the current directory, the uninstall
+    // log that a relative folder "Quenta" would name.
+    fs::WriteFile(world_.currentFolder() + "\\Quenta\\AlphaUninst.isu");
     std::get<0>(GetParam()).seed(world_);
-    const std::vector<std::string> before = fs::ListTree(world_.root());
+    const MachineSnapshot before = MachineSnapshot::Take();
 
     EXPECT_EQ(CleanSilently(), 1);
 
-    EXPECT_EQ(fs::ListTree(world_.root()), before);
-    EXPECT_FALSE(reg::KeyExists(HKEY_LOCAL_MACHINE, std::string(simkeys::kSims) + "\\Alpha"));
+    std::vector<std::string> removed = {"HKLM\\" + std::string(simkeys::kSims) + "\\Alpha\\"};
+    if (compact) {
+        removed.push_back("HKLM\\" + world_.UninstallEntryPath("Alpha Server") + "\\");
+    } else {
+        removed.push_back("HKLM\\" + world_.UninstallEntryPath(guid) + "\\");
+        removed.push_back(logFolder + "\\");
+        removed.push_back("HKLM\\" + makerKey + "\\");
+    }
+    EXPECT_EQ(DescribeUnexpectedChanges(before, MachineSnapshot::Take(), removed), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(

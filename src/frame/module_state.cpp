@@ -30,12 +30,24 @@ void __freeres() noexcept;
 }  // namespace __gnu_cxx
 #endif
 
+#if defined(__MINGW32__) && defined(__GNUC__)
+// The thread callback of the statically linked POSIX threads library
+// (winpthreads), when the library pulls it in. On its first use on a thread
+// that it did not start (the setup's thread: the 32-bit runtime's exception
+// support uses it at load), it keeps a record of that thread with a copy of
+// the thread handle and an event, which it releases only when the thread
+// ends. Weak: a build that links no winpthreads has none.
+extern "C" const PIMAGE_TLS_CALLBACK __xl_f __attribute__((weak));
+#endif
+
 // Keeps the library's instance handle; the library's own module is both its
 // first resource source and its resource chain from load on. When a setup
 // unloads the library (FreeLibrary, not process exit) the statically linked
 // C++ runtime's exception reserve goes back too: the runtime allocates it at
 // load and never frees it, so a setup that loads the library for each call
-// would lose some 70 KiB per load.
+// would lose some 70 KiB per load. So does the threads library's record of
+// the calling thread, which would otherwise cost a thread handle and an
+// event on every load of the 32-bit library.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         tarnvale::ModuleState& state = tarnvale::LibraryModuleState();
@@ -43,6 +55,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         state.resourceSource = instance;
         state.resourceChain = instance;
     }
+#if defined(__MINGW32__) && defined(__GNUC__)
+    // The record is released as if the thread ended, before the threads
+    // library's own unload drops its slot.
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr && &__xl_f != nullptr && __xl_f != nullptr) {
+        __xl_f(instance, DLL_THREAD_DETACH, nullptr);
+    }
+#endif
 #if defined(__GLIBCXX__)
     if (reason == DLL_PROCESS_DETACH && reserved == nullptr) __gnu_cxx::__freeres();
 #else

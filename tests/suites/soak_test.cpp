@@ -75,7 +75,14 @@ TEST(ProcessResourcesReader, SeesEachKindOfLeftover) {
                 Describe(released).c_str(), start.sources.c_str());
     EXPECT_GE(held.handles - start.handles, 5);
     EXPECT_GE(held.userObjects - start.userObjects, 1);
-    EXPECT_GE(held.gdiObjects - start.gdiObjects, 5);
+    if (start.gdiObjects < 0) {
+        // Wine keeps no GDI handle table for a 32-bit process: there GDI
+        // objects cannot be counted, and the soak's GDI figures stay at -1.
+        BOOL wow64 = FALSE;
+        EXPECT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64) && wow64) << "GDI objects cannot be counted";
+    } else {
+        EXPECT_GE(held.gdiObjects - start.gdiObjects, 5);
+    }
     EXPECT_GE(held.privateBytes - start.privateBytes, 1 << 20);
     EXPECT_EQ(released.handles, start.handles);
     EXPECT_EQ(released.userObjects, start.userObjects);

@@ -42,17 +42,7 @@ void SetString(const std::string& path, const std::string& name, const std::stri
 // Deletes a key of the 64-bit view with everything below it. Every step
 // names its key from the root with the view flag, so nothing is redirected.
 void DeleteTree(const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(kMachine, path.c_str(), 0, KEY_READ | kView, &key) != ERROR_SUCCESS) return;
-    std::vector<std::string> names;
-    for (DWORD index = 0;; ++index) {
-        char name[256];
-        DWORD length = sizeof(name);
-        if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        names.emplace_back(name, length);
-    }
-    RegCloseKey(key);
-    for (const std::string& name : names) DeleteTree(path + "\\" + name);
+    for (const std::string& name : reg::SubkeyNames(kMachine, path, kView)) DeleteTree(path + "\\" + name);
     RegDeleteKeyExA(kMachine, path.c_str(), kView, 0);
 }
 

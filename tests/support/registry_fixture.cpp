@@ -58,10 +58,10 @@ bool ValueExists(HKEY root, const std::string& path, const std::string& name) {
     return status == ERROR_SUCCESS;
 }
 
-std::vector<std::string> SubkeyNames(HKEY root, const std::string& path) {
+std::vector<std::string> SubkeyNames(HKEY root, const std::string& path, REGSAM view) {
     std::vector<std::string> names;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | kView, &key) != ERROR_SUCCESS) return names;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return names;
     for (DWORD index = 0;; ++index) {
         char name[512];
         DWORD length = sizeof(name);

@@ -24,7 +24,8 @@ void SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD t
             DWORD size);
 void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD value);
 bool ValueExists(HKEY root, const std::string& path, const std::string& name);
-std::vector<std::string> SubkeyNames(HKEY root, const std::string& path);
+// `view` may name the other registry view (KEY_WOW64_64KEY, KEY_WOW64_32KEY).
+std::vector<std::string> SubkeyNames(HKEY root, const std::string& path, REGSAM view = kView);
 // Deletes a key with everything below it, also keys that deny reading.
 void DeleteTree(HKEY root, const std::string& path);
 // Makes the key deny KEY_READ to everyone; true when it cannot be opened for

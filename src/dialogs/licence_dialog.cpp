@@ -54,6 +54,9 @@ INT_PTR CBetaLicense::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
                 }
             }
             break;
+        case WM_GETMINMAXINFO:
+            OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
+            return TRUE;
         case WM_SIZE:
             OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
             return TRUE;
@@ -85,6 +88,9 @@ BOOL CBetaLicense::OnInitDialog() {
     GetClientRect(Item(IDOK), &m_rcButton);
     GetClientRect(Item(IDC_DECLINE), &m_rcRadio);
     GetClientRect(hwnd(), &m_rcInitialClient);
+    // The window's own size, frame included, as the platform draws it: the
+    // smallest size the page may take.
+    GetWindowRect(hwnd(), &m_rcInitialWindow);
 
     // A dialog without a parent is centred, on its owner or on the screen.
     CenterWindow();
@@ -138,14 +144,23 @@ void CBetaLicense::OnCancel() {
     }
 }
 
+void CBetaLicense::OnGetMinMaxInfo(MINMAXINFO* limits) const {
+    // Asked also while the window is created, before its size is known.
+    if (limits == nullptr || IsRectEmpty(&m_rcInitialWindow)) return;
+    // Dragging the frame stops at the size the page opened with.
+    limits->ptMinTrackSize.x = Width(m_rcInitialWindow);
+    limits->ptMinTrackSize.y = Height(m_rcInitialWindow);
+}
+
 void CBetaLicense::OnSize(UINT type, int cx, int cy) {
     const int minWidth = Width(m_rcInitialClient);
     const int minHeight = Height(m_rcInitialClient);
     if (cx < minWidth || cy < minHeight) {
-        // Never smaller than at the start: snap back to that size.
+        // A size set past the tracking limit (by a program) snaps back to
+        // the window's size at the start, which holds the first client area.
         RECT window = {};
         GetWindowRect(hwnd(), &window);
-        MoveWindow(hwnd(), window.left, window.top, minWidth + 10, minHeight + 25, TRUE);
+        MoveWindow(hwnd(), window.left, window.top, Width(m_rcInitialWindow), Height(m_rcInitialWindow), TRUE);
         ArrangeControls(minWidth, minHeight);
     } else {
         DefWindowProcA(hwnd(), WM_SIZE, type, MAKELPARAM(cx, cy));

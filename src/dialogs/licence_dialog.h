@@ -41,6 +41,7 @@ private:
     void OnAcceptClicked();
     void OnDeclineClicked();
     void OnBackClicked();
+    void OnGetMinMaxInfo(MINMAXINFO* limits) const;
     void OnSize(UINT type, int cx, int cy);
     void ArrangeControls(int cx, int cy);
 
@@ -51,6 +52,7 @@ private:
     DialogControl m_agreementText;   // the rich-text view, control 1004
     int m_nAgreement = -1;           // 0 accept, 1 do not accept, -1 neither
     RECT m_rcInitialClient = {};     // the client area at start: the minimum size
+    RECT m_rcInitialWindow = {};     // the window at start, frame included: the minimum window size
     RECT m_rcButton = {};            // the Next button at start: size of all push buttons
     RECT m_rcRadio = {};             // the do-not-accept button at start: size of both radio buttons
 };

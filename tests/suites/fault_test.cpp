@@ -338,6 +338,9 @@ struct HeldFileCase {
     const char* name;
     // The held file, from the product folder and the log root.
     std::function<Path(const Path& product, const Path& logs)> held;
+    // Read-only: the run makes it writable to delete it and, when that
+    // fails, must make it read-only again.
+    bool readOnly;
     // The entry of the full removal that no longer goes whole, and what of
     // it still goes (its other files and folders).
     std::function<Path(const Path& product, const Path& logs)> notWhole;
@@ -350,8 +353,9 @@ void PrintTo(const HeldFileCase& tested, std::ostream* out) { *out << tested.nam
 
 class HeldFileDuringCleanup : public SimCleanupTest, public ::testing::WithParamInterface<HeldFileCase> {};
 
-// The held file stays, with the folders that hold it; every other file,
-// folder and key of the leftovers goes as usual, and the run returns 1.
+// The held file stays, with the folders that hold it and its attributes as
+// they were (a read-only file stays read-only); every other file, folder and
+// key of the leftovers goes as usual, and the run returns 1.
 TEST_P(HeldFileDuringCleanup, OnlyTheHeldFileAndItsFoldersStay) {
     const HeldFileCase& tested = GetParam();
     const std::string product = world_.productFolder();
@@ -360,7 +364,9 @@ TEST_P(HeldFileDuringCleanup, OnlyTheHeldFileAndItsFoldersStay) {
     const std::vector<SimLeftover> sims = ThreeSims(logs);
     for (const SimLeftover& sim : sims) world_.TrackUninstallEntry(sim.entryName);
     SeedSimLeftovers(product, sims);
-    ScopedHeldFile held(tested.held(product, logs));
+    const Path heldPath = tested.held(product, logs);
+    if (tested.readOnly) fs::SetAttributes(heldPath, FILE_ATTRIBUTE_READONLY);
+    ScopedHeldFile held(heldPath);
 
     std::vector<std::string> expected;
     const std::string notWhole = tested.notWhole(product, logs);
@@ -373,24 +379,60 @@ TEST_P(HeldFileDuringCleanup, OnlyTheHeldFileAndItsFoldersStay) {
     EXPECT_EQ(CleanSilently(), 1);
 
     EXPECT_EQ(DescribeUnexpectedChanges(before, MachineSnapshot::Take(), expected), "");
+    const DWORD attributes = GetFileAttributesA(heldPath.c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << heldPath << " is gone";
+    EXPECT_EQ((attributes & FILE_ATTRIBUTE_READONLY) != 0, tested.readOnly) << heldPath;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, HeldFileDuringCleanup,
     ::testing::Values(
-        HeldFileCase{"InASimFolder", [](const Path& p, const Path&) { return p + "\\Sims\\Alarm\\Alarm.cfg"; },
+        // The SIM's files but the first are read-only as seeded.
+        HeldFileCase{"ReadOnlyInASimFolder",
+                     [](const Path& p, const Path&) { return p + "\\Sims\\Alarm\\Alarm.cfg"; }, true,
                      [](const Path& p, const Path&) { return p + "\\Sims\\"; },
                      [](const Path& p, const Path&) {
                          return std::vector<std::string>{p + "\\Sims\\Alarm\\Alarm.dll", p + "\\Sims\\Alarm\\Alarm.hlp",
                                                          p + "\\Sims\\Trend\\", p + "\\Sims\\Recipe\\"};
                      }},
-        HeldFileCase{"InALogFolder", [](const Path&, const Path& l) { return l + "\\Trend\\Uninst.isu"; },
+        HeldFileCase{"InALogFolder", [](const Path&, const Path& l) { return l + "\\Trend\\Uninst.isu"; }, false,
                      [](const Path&, const Path& l) { return l + "\\Trend\\"; }, NothingElse},
-        HeldFileCase{"SimUninstallFile", [](const Path& p, const Path&) { return p + "\\TrendUninst.isu"; },
+        HeldFileCase{"ReadOnlyInALogFolder", [](const Path&, const Path& l) { return l + "\\Trend\\Uninst.isu"; },
+                     true, [](const Path&, const Path& l) { return l + "\\Trend\\"; }, NothingElse},
+        HeldFileCase{"SimUninstallFile", [](const Path& p, const Path&) { return p + "\\TrendUninst.isu"; }, false,
                      [](const Path& p, const Path&) { return p + "\\TrendUninst.isu"; }, NothingElse},
-        HeldFileCase{"SharedUninstaller", [](const Path& p, const Path&) { return p + "\\SIMUninstall.dll"; },
+        HeldFileCase{"SharedUninstaller", [](const Path& p, const Path&) { return p + "\\SIMUninstall.dll"; }, false,
                      [](const Path& p, const Path&) { return p + "\\SIMUninstall.dll"; }, NothingElse}),
     [](const ::testing::TestParamInfo<HeldFileCase>& tested) { return std::string(tested.param.name); });
+
+// The SIM folders are cleared by the same step in both forms (the compact
+// form has no log-folder step): of two read-only files in a SIM folder the
+// one held open stays, still read-only, and the other goes; nothing else
+// on the machine changes.
+class HeldReadOnlySimFile : public SimCleanupTest, public ::testing::WithParamInterface<LibraryForm> {
+protected:
+    HeldReadOnlySimFile() : SimCleanupTest(GetParam()) {}
+};
+
+TEST_P(HeldReadOnlySimFile, StaysReadOnlyWhileItsNeighbourGoes) {
+    world_.RegisterProduct();
+    world_.AddProductFiles({"Sims\\Alarm\\held.cfg", "Sims\\Alarm\\other.cfg"});
+    const std::string held = world_.simsFolder() + "\\Alarm\\held.cfg";
+    const std::string other = world_.simsFolder() + "\\Alarm\\other.cfg";
+    fs::SetAttributes(held, FILE_ATTRIBUTE_READONLY);
+    fs::SetAttributes(other, FILE_ATTRIBUTE_READONLY);
+    ScopedHeldFile holder(held);
+    const MachineSnapshot before = MachineSnapshot::Take();
+
+    EXPECT_EQ(CleanSilently(), 1);
+
+    EXPECT_EQ(DescribeUnexpectedChanges(before, MachineSnapshot::Take(), {other}), "");
+    const DWORD attributes = GetFileAttributesA(held.c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << held << " is gone";
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY) << held << " is no longer read-only";
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, HeldReadOnlySimFile, BothForms(), FormName);
 
 // ---- SIM keys deleted by another thread during the sweep ----
 

@@ -133,6 +133,10 @@ std::string LongDisplayName(size_t length) {
     return first + std::string(length - first.size(), 'D');
 }
 
+// A file in the test root, the folder above the world's root: two levels
+// above the product folder.
+std::string AboveTheWorldCanary() { return std::string(fs::kTestRoot) + "\\tarnvale-canary.txt"; }
+
 struct HostileCase {
     const char* name;
     std::function<Outcome(SimWorld&, const LibraryForm&)> seed;
@@ -250,6 +254,13 @@ const HostileCase kCases[] = {
     {"LogFileInTheProductFolder",
      [](SimWorld& world, const LibraryForm& form) {
          return SeedAlarmWithLogFile(world, form, world.productFolder() + "\\AlarmUninst.isu");
+     }},
+    // Nor is a folder above the product folder, here two levels up and
+    // named through "..": the file there stays.
+    {"LogFileTwoFoldersAboveTheProductFolder",
+     [](SimWorld& world, const LibraryForm& form) {
+         fs::WriteFile(AboveTheWorldCanary(), "canary");
+         return SeedAlarmWithLogFile(world, form, world.productFolder() + "\\..\\..\\Uninst.isu");
      }},
     // The log folder is the link itself: never entered.
     {"LogFileInALinkedFolder",
@@ -414,6 +425,7 @@ protected:
     void TearDown() override {
         EXPECT_EQ(world_.DamagedCanaries(), "") << "canaries damaged by the run";
         fs::RemoveTree(fs::ProfilesFolder() + "\\Public\\tarnvale-canary.txt");
+        fs::RemoveTree(AboveTheWorldCanary());
         reg::DeleteTree(kMachine, "SOFTWARE\\Acme");
     }
 

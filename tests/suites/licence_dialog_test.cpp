@@ -426,12 +426,22 @@ TEST_F(LicenceDialogTest, RtfAgreementShowsFormattedText) {
     EXPECT_EQ(fs::ReadFile(AgreementPath()), kSampleAgreement);
 }
 
+// Another program that has "license.rtf" open during the call.
+struct Holder {
+    DWORD access;
+    DWORD sharing;
+};
+constexpr Holder kExclusiveWriter{GENERIC_READ | GENERIC_WRITE, 0};
+constexpr Holder kSharingReader{GENERIC_READ, FILE_SHARE_READ};
+
 struct AgreementCase {
     const char* name;
     std::function<void(const std::string& path)> place;  // puts "license.rtf" in place, or not
-    bool heldOpenExclusively;                             // another program holds it during the call
+    std::optional<Holder> holder;                         // none: nobody else has it open
     std::optional<std::string> expectedText;               // none: whatever the control makes of it
 };
+
+void PrintTo(const AgreementCase& agreement, std::ostream* out) { *out << agreement.name; }
 
 class UnusableAgreement : public LicenceDialogTest, public ::testing::WithParamInterface<AgreementCase> {};
 
@@ -451,9 +461,9 @@ TEST_P(UnusableAgreement, PageStillWorks) {
     const AgreementCase agreement = GetParam();
     agreement.place(AgreementPath());
     HANDLE holder = INVALID_HANDLE_VALUE;
-    if (agreement.heldOpenExclusively) {
-        holder = CreateFileA(AgreementPath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                             nullptr);
+    if (agreement.holder) {
+        holder = CreateFileA(AgreementPath().c_str(), agreement.holder->access, agreement.holder->sharing, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     }
 
@@ -474,18 +484,23 @@ TEST_P(UnusableAgreement, PageStillWorks) {
 INSTANTIATE_TEST_SUITE_P(
     Files, UnusableAgreement,
     ::testing::Values(
-        AgreementCase{"Missing", [](const std::string&) {}, false, std::string()},
-        AgreementCase{"Empty", [](const std::string& path) { fs::WriteFile(path, ""); }, false, std::string()},
-        AgreementCase{"Folder", [](const std::string& path) { fs::CreateFolders(path); }, false, std::string()},
+        AgreementCase{"Missing", [](const std::string&) {}, std::nullopt, std::string()},
+        AgreementCase{"Empty", [](const std::string& path) { fs::WriteFile(path, ""); }, std::nullopt, std::string()},
+        AgreementCase{"Folder", [](const std::string& path) { fs::CreateFolders(path); }, std::nullopt, std::string()},
         AgreementCase{"HeldOpenByAnotherProgram", [](const std::string& path) { fs::WriteFile(path, kSampleAgreement); },
-                      true, std::string()},
+                      kExclusiveWriter, std::string()},
+        // The page reads it without sharing: another program that merely
+        // reads it (and lets others read) keeps it from the page as well.
+        AgreementCase{"OpenForReadingByAnotherProgram",
+                      [](const std::string& path) { fs::WriteFile(path, kSampleAgreement); }, kSharingReader,
+                      std::string()},
         AgreementCase{"BinaryGarbage", [](const std::string& path) { fs::WriteFile(path, PseudoRandomBytes(256 * 1024)); },
-                      false, std::nullopt},
+                      std::nullopt, std::nullopt},
         AgreementCase{"GarbageAfterAnRtfHeader",
                       [](const std::string& path) { fs::WriteFile(path, "{\\rtf1\\ansi " + PseudoRandomBytes(256 * 1024)); },
-                      false, std::nullopt},
+                      std::nullopt, std::nullopt},
         AgreementCase{"UnterminatedRtf", [](const std::string& path) { fs::WriteFile(path, "{\\rtf1\\ansi {\\b Title"); },
-                      false, std::nullopt}),
+                      std::nullopt, std::nullopt}),
     [](const ::testing::TestParamInfo<AgreementCase>& tested) { return std::string(tested.param.name); });
 
 // A 5 MB agreement: 60,000 characters of text, more than the rich-edit
@@ -561,51 +576,67 @@ RECT LabelRect(HWND page) {
 
 struct ResizeCase {
     const char* name;
-    int widthChange;   // of the window, from its first size
+    int widthChange;   // asked of the window, from its first size
     int heightChange;
-    bool maximise;     // maximise instead
-    bool snapsBack;
+    bool pastTheLimit;  // set without the platform's size limits (no WM_WINDOWPOSCHANGING)
+    SIZE outcome;       // the window's size afterwards, from its first size
+    bool maximise;      // maximise instead
 };
+
+void PrintTo(const ResizeCase& resize, std::ostream* out) { *out << resize.name; }
 
 class ResizingThePage : public LicenceDialogTest, public ::testing::WithParamInterface<ResizeCase> {};
 
-// Smaller than the first client size (in either direction) snaps the window
-// back to that size plus 10 by 25 pixels, with the controls arranged for the
-// first client size; larger stretches the view and keeps Next centred at the
-// bottom with Back and Cancel 20 pixels to each side. The label above the
-// view keeps its place.
+// The page never gets smaller than it opened, measured on the window as the
+// platform draws it: the frame stops at the first window size in each
+// direction (a size it refuses changes nothing), and a size set past that
+// limit snaps the window back to its first size, with the controls arranged
+// for the first client area. Larger stretches the view and keeps Next
+// centred at the bottom with Back and Cancel 20 pixels to each side. The
+// label above the view keeps its place.
 TEST_P(ResizingThePage, ControlsFollowTheArrangement) {
     const ResizeCase resize = GetParam();
     const int result = ShowWith([&](UiSession&, HWND page) {
         const RECT firstClient = ui::ClientRect(page);
         const RECT firstWindow = ui::WindowRect(page);
+        const SIZE first = SizeOf(firstWindow);
         const SIZE button = SizeOf(ui::ItemClientRect(page, IDOK));
         const SIZE radio = SizeOf(ui::ItemClientRect(page, IDC_DECLINE));
         const RECT label = LabelRect(page);
         ASSERT_NE(Label(page), nullptr);
+        std::map<int, RECT> firstItems;
+        for (const auto& [id, rect] : ArrangedFor(firstClient.right, firstClient.bottom, button, radio)) {
+            firstItems[id] = ui::ItemClientRect(page, id);
+        }
 
         if (resize.maximise) {
             ShowWindow(page, SW_MAXIMIZE);
         } else {
-            SetWindowPos(page, nullptr, 0, 0, firstWindow.right - firstWindow.left + resize.widthChange,
-                         firstWindow.bottom - firstWindow.top + resize.heightChange,
-                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            SetWindowPos(page, nullptr, 0, 0, first.cx + resize.widthChange, first.cy + resize.heightChange,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | (resize.pastTheLimit ? SWP_NOSENDCHANGING : 0));
         }
 
-        const RECT window = ui::WindowRect(page);
         const RECT client = ui::ClientRect(page);
-        std::map<int, RECT> expected;
-        if (resize.snapsBack) {
-            EXPECT_EQ(Describe(window), Describe(RectAt(firstWindow.left, firstWindow.top, firstClient.right + 10,
-                                                        firstClient.bottom + 25)))
-                << "window after snapping back";
-            expected = ArrangedFor(firstClient.right, firstClient.bottom, button, radio);
-        } else {
+        if (resize.maximise) {
             EXPECT_GE(client.right, firstClient.right);
             EXPECT_GE(client.bottom, firstClient.bottom);
             EXPECT_TRUE(client.right > firstClient.right || client.bottom > firstClient.bottom) << "did not grow";
-            expected = ArrangedFor(client.right, client.bottom, button, radio);
+        } else {
+            EXPECT_EQ(Describe(ui::WindowRect(page)), Describe(RectAt(firstWindow.left, firstWindow.top,
+                                                                      first.cx + resize.outcome.cx,
+                                                                      first.cy + resize.outcome.cy)))
+                << "window after the resize, opened at " << Describe(firstWindow);
+            // The frame is the same, so the client area changes by as much.
+            EXPECT_EQ(Describe(client), Describe(RectAt(0, 0, firstClient.right + resize.outcome.cx,
+                                                        firstClient.bottom + resize.outcome.cy)))
+                << "client area after the resize, opened at " << Describe(firstClient);
         }
+        // A size the frame refuses leaves the page as it opened; every other
+        // change of size arranges the controls for the client area.
+        const bool unchanged = !resize.maximise && !resize.pastTheLimit && resize.outcome.cx == 0 &&
+                               resize.outcome.cy == 0;
+        const std::map<int, RECT> expected =
+            unchanged ? firstItems : ArrangedFor(client.right, client.bottom, button, radio);
         for (const auto& [id, rect] : expected) {
             EXPECT_EQ(Describe(ui::ItemClientRect(page, id)), Describe(rect)) << "control " << id;
         }
@@ -617,12 +648,15 @@ TEST_P(ResizingThePage, ControlsFollowTheArrangement) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sizes, ResizingThePage,
-    ::testing::Values(ResizeCase{"SmallerBothWays", -120, -90, false, true},
-                      ResizeCase{"NarrowerOnly", -1, 150, false, true},
-                      ResizeCase{"LowerOnly", 200, -1, false, true},
-                      ResizeCase{"LargerOddWidth", 187, 241, false, false},
-                      ResizeCase{"WiderOnly", 333, 0, false, false},
-                      ResizeCase{"Maximised", 0, 0, true, false}),
+    ::testing::Values(ResizeCase{"SmallerBothWays", -120, -90, false, {0, 0}, false},
+                      ResizeCase{"NarrowerOnly", -1, 150, false, {0, 150}, false},
+                      ResizeCase{"LowerOnly", 200, -1, false, {200, 0}, false},
+                      ResizeCase{"SmallerBothWaysPastTheLimit", -120, -90, true, {0, 0}, false},
+                      ResizeCase{"NarrowerOnlyPastTheLimit", -1, 150, true, {0, 0}, false},
+                      ResizeCase{"LowerOnlyPastTheLimit", 200, -1, true, {0, 0}, false},
+                      ResizeCase{"LargerOddWidth", 187, 241, false, {187, 241}, false},
+                      ResizeCase{"WiderOnly", 333, 0, false, {333, 0}, false},
+                      ResizeCase{"Maximised", 0, 0, false, {0, 0}, true}),
     [](const ::testing::TestParamInfo<ResizeCase>& tested) { return std::string(tested.param.name); });
 
 }  // namespace

@@ -101,11 +101,22 @@ INSTANTIATE_TEST_SUITE_P(
         MakerCase{"EveryQuentaSimLosesItsBlank", "Quenta SIM Alarm for Quenta SIM Trend",
                   "SOFTWARE\\Nortavo Inc.\\Quenta SIMAlarm for Quenta SIMTrend",
                   {"SOFTWARE\\Nortavo Inc.\\Quenta SIMAlarm for Quenta SIM Trend"}},
+        // Two in a row: each loses its blank, the second found right where
+        // the first one's replacement ends.
+        MakerCase{"AdjacentQuentaSimsEachLoseTheirBlank", "Quenta SIM Quenta SIM Alarm",
+                  "SOFTWARE\\Nortavo Inc.\\Quenta SIMQuenta SIMAlarm",
+                  {"SOFTWARE\\Nortavo Inc.\\Quenta SIMQuenta SIM Alarm",
+                   "SOFTWARE\\Nortavo Inc.\\Quenta SIM Quenta SIM Alarm"}},
         MakerCase{"NeitherFormGoesToVeltrane", "Alarm Viewer", "SOFTWARE\\Veltrane\\Alarm Viewer",
                   {"SOFTWARE\\Nortavo Inc.\\Alarm Viewer"}},
         MakerCase{"BothFormsTakeTheFirstRow", "Borelle SIM with Quenta SIM Alarm",
                   "SOFTWARE\\Nortavo Inc.\\Borelle SIM with Quenta SIM Alarm",
                   {"SOFTWARE\\Nortavo Inc.\\Borelle SIM with Quenta SIMAlarm"}},
+        // The row decides, not the place in the name: Borelle wins also
+        // when Quenta comes first, and nothing is replaced.
+        MakerCase{"BorelleRowWinsWhereQuentaComesFirst", "Quenta SIM Borelle SIM Alarm",
+                  "SOFTWARE\\Nortavo Inc.\\Quenta SIM Borelle SIM Alarm",
+                  {"SOFTWARE\\Nortavo Inc.\\Quenta SIMBorelle SIM Alarm"}},
         MakerCase{"FormsAreCaseSensitive", "quenta sim Alarm", "SOFTWARE\\Veltrane\\quenta sim Alarm",
                   {"SOFTWARE\\Nortavo Inc.\\Quenta SIMAlarm"}},
         // Deleted relative to its own parent: the key above stays.

@@ -110,6 +110,19 @@ void AddRegistryTree(HKEY root, const std::string& prefix, std::map<std::string,
     }
 }
 
+// The attributes a run could take away or leave changed (a read-only file
+// made writable and not made read-only again), as an entry's data. The
+// search hands them over with the name, so they cost nothing to record.
+std::string AttributesData(DWORD attributes) {
+    const DWORD kept = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    std::string data;
+    if (kept & FILE_ATTRIBUTE_READONLY) data += "read-only ";
+    if (kept & FILE_ATTRIBUTE_HIDDEN) data += "hidden ";
+    if (kept & FILE_ATTRIBUTE_SYSTEM) data += "system ";
+    if (!data.empty()) data.pop_back();
+    return data;
+}
+
 void WalkFolder(const std::wstring& folder, const std::string& path, std::map<std::string, std::string>& entries) {
     WIN32_FIND_DATAW entry;
     HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
@@ -119,12 +132,12 @@ void WalkFolder(const std::wstring& folder, const std::string& path, std::map<st
         if (name == L"." || name == L"..") continue;
         const std::string child = path + Narrow(name.data(), name.size());
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            entries.emplace(child + "\\", std::string());
+            entries.emplace(child + "\\", AttributesData(entry.dwFileAttributes));
             if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
                 WalkFolder(folder + L"\\" + name, child + "\\", entries);
             }
         } else {
-            entries.emplace(child, std::string());
+            entries.emplace(child, AttributesData(entry.dwFileAttributes));
         }
     } while (FindNextFileW(search, &entry));
     FindClose(search);
@@ -174,6 +187,13 @@ private:
     void* previous_ = nullptr;
     bool off_;
 };
+
+// An entry's data for a report line: registry data can run to kilobytes.
+std::string Shortened(const std::string& data) {
+    constexpr size_t kShown = 80;
+    if (data.empty()) return "nothing";
+    return data.size() <= kShown ? data : data.substr(0, kShown) + "...";
+}
 
 }  // namespace
 
@@ -250,7 +270,10 @@ std::string DescribeUnexpectedChanges(const MachineSnapshot& before, const Machi
         if (!IsAddedByWine(entry)) report += "  added: " + entry + "\n";
     }
     for (const std::string& entry : difference.changed) {
-        if (!IsChangedByWine(entry)) report += "  changed: " + entry + "\n";
+        if (!IsChangedByWine(entry)) {
+            report += "  changed: " + entry + " (" + Shortened(before.entries().at(entry)) + " -> " +
+                      Shortened(after.entries().at(entry)) + ")\n";
+        }
     }
     return report;
 }

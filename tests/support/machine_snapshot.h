@@ -16,13 +16,14 @@ namespace tarnvale::test {
 class MachineSnapshot {
 public:
     // Entries are "HKLM\path\" for a key, "HKLM\path\:name" for a value ("@" the default value)
-    // (data kept for comparison), "C:\path\" for a folder, "C:\path" for a file.
+    // (data kept for comparison), "C:\path\" for a folder, "C:\path" for a file (its
+    // read-only, hidden and system attributes kept for comparison).
     static MachineSnapshot Take();
 
     const std::map<std::string, std::string>& entries() const { return entries_; }
 
 private:
-    std::map<std::string, std::string> entries_;  // entry -> value data (empty for keys, files, folders)
+    std::map<std::string, std::string> entries_;  // entry -> value data, attributes of files and folders
 };
 
 struct MachineDifference {

@@ -1,5 +1,9 @@
 #include "frame/module_state.h"
 
+// A standard header, which tells which C++ runtime this is (__GLIBCXX__):
+// without one the runtime's reserve below would never be freed.
+#include <new>
+
 namespace tarnvale {
 namespace {
 
@@ -32,11 +36,12 @@ void __freeres() noexcept;
 
 #if defined(__MINGW32__) && defined(__GNUC__)
 // The thread callback of the statically linked POSIX threads library
-// (winpthreads), when the library pulls it in. On its first use on a thread
-// that it did not start (the setup's thread: the 32-bit runtime's exception
-// support uses it at load), it keeps a record of that thread with a copy of
-// the thread handle and an event, which it releases only when the thread
-// ends. Weak: a build that links no winpthreads has none.
+// (winpthreads), when the library pulls it in. When the runtime has used it
+// on the setup's thread (the bookkeeping of a thrown exception does), it
+// keeps a record of that thread with a copy of the thread handle and an
+// event, which it releases only when the thread ends. Weak: a build that
+// links no winpthreads has none. (The runtime's one-time initialisation at
+// load and unload avoids it altogether: frame/runtime_once.cpp.)
 extern "C" const PIMAGE_TLS_CALLBACK __xl_f __attribute__((weak));
 #endif
 
@@ -56,8 +61,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         state.resourceChain = instance;
     }
 #if defined(__MINGW32__) && defined(__GNUC__)
-    // The record is released as if the thread ended, before the threads
-    // library's own unload drops its slot.
+    // The record is released as if the thread ended.
     if (reason == DLL_PROCESS_DETACH && reserved == nullptr && &__xl_f != nullptr && __xl_f != nullptr) {
         __xl_f(instance, DLL_THREAD_DETACH, nullptr);
     }

@@ -162,13 +162,13 @@ TEST_P(UnusableProductFolder, IsFoundRegistryStepsRunFileStepsDeleteNothing) {
 
     EXPECT_EQ(CleanSilently(), 1);
 
-    std::vector<std::string> removed = {"HKLM\\" + std::string(simkeys::kSims) + "\\Alpha\\"};
+    std::vector<std::string> removed = {MachineKey(std::string(simkeys::kSims) + "\\Alpha")};
     if (compact) {
-        removed.push_back("HKLM\\" + world_.UninstallEntryPath("Alpha Server") + "\\");
+        removed.push_back(MachineKey(world_.UninstallEntryPath("Alpha Server")));
     } else {
-        removed.push_back("HKLM\\" + world_.UninstallEntryPath(guid) + "\\");
+        removed.push_back(MachineKey(world_.UninstallEntryPath(guid)));
         removed.push_back(logFolder + "\\");
-        removed.push_back("HKLM\\" + makerKey + "\\");
+        removed.push_back(MachineKey(makerKey));
     }
     EXPECT_EQ(DescribeUnexpectedChanges(before, MachineSnapshot::Take(), removed), "");
 }

@@ -7,6 +7,9 @@
 // files are found through the upper-cased SIM names.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
+#include <thread>
 #include <tuple>
 
 #include "sim_world.h"
@@ -139,6 +142,83 @@ TEST_P(SimFiles, SimsFolderThatIsALinkIsNeverEntered) {
     EXPECT_EQ(world_.ProductTree(), std::vector<std::string>{"Sims\\"});
     EXPECT_EQ(fs::ListTree(world_.outsideFolder()),
               (std::vector<std::string>{"Sub\\", "Sub\\canary.txt", "canary.txt"}));
+}
+
+// A file in a SIM folder that is a symbolic link to a file outside: the
+// link is never followed, its target stays as it was. (Where the platform
+// cannot open the link as itself, as under Wine, the link stays too.)
+TEST_P(SimFiles, FileLinkInASimFolderLeavesItsTarget) {
+    world_.AddProductFiles({"Sims\\Alpha\\a.txt", "Sims\\Alpha\\b.txt"});
+    const std::string target = world_.outsideFolder() + "\\canary.txt";
+    ASSERT_TRUE(fs::CreateFileLink(Product("Sims\\Alpha\\linked.txt"), target));
+
+    EXPECT_EQ(CleanSilently(), 1);
+
+    EXPECT_EQ(fs::ListTree(world_.outsideFolder()),
+              (std::vector<std::string>{"Sub\\", "Sub\\canary.txt", "canary.txt"}));
+    EXPECT_EQ(fs::ReadFile(target), "canary");
+    EXPECT_FALSE(fs::FileExists(Product("Sims\\Alpha\\a.txt")));
+    EXPECT_FALSE(fs::FileExists(Product("Sims\\Alpha\\b.txt")));
+}
+
+// What was checked is what is cleared: while a SIM folder of a few hundred
+// files is cleared, another thread keeps renaming it away and putting a link
+// to a canary folder (holding files of the same names) in its place, and
+// back. The canary folder is whole after every round.
+TEST_P(SimFiles, SimFolderSwappedForALinkDuringTheCleanupLeavesTheLinkTarget) {
+    constexpr int kRounds = 40;
+    constexpr int kFiles = 300;
+    const std::string alarm = Product("Sims\\Alarm");
+    const std::string away = Product("Sims\\Alarm.away");
+    const std::string parkedLink = Product("Sims\\Parked");
+    const std::string canary = world_.root() + "\\RaceCanary";
+    auto fileName = [](int index) { return "f" + std::to_string(index) + ".dat"; };
+    fs::CreateFolders(canary);
+    for (int index = 0; index < kFiles; ++index) fs::WriteFile(canary + "\\" + fileName(index), "canary");
+    const std::vector<std::string> canaryTree = fs::ListTree(canary);
+    ASSERT_EQ(canaryTree.size(), size_t{kFiles});
+
+    int damagedRounds = 0;
+    int swaps = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        fs::CreateFolders(alarm);
+        for (int index = 0; index < kFiles; ++index) fs::WriteFile(alarm + "\\" + fileName(index), "sim");
+        if (!fs::Exists(parkedLink)) {
+            ASSERT_TRUE(fs::CreateFolderLink(parkedLink, canary));
+        }
+
+        std::atomic<bool> stop{false};
+        std::thread racer([&] {
+            while (!stop) {
+                // Refused while the cleanup holds the folder.
+                if (!MoveFileA(alarm.c_str(), away.c_str())) {
+                    SwitchToThread();
+                    continue;
+                }
+                if (fs::RenameLink(parkedLink, alarm)) {
+                    ++swaps;
+                    Sleep(5);
+                    fs::RenameLink(alarm, parkedLink);
+                }
+                MoveFileA(away.c_str(), alarm.c_str());
+            }
+        });
+        Sleep(round % 4);  // the swap falls at different points of the run
+        const int result = library_.CleanSIMInfoSilent();
+        stop = true;
+        racer.join();
+        EXPECT_EQ(result, 1);
+
+        // Back to a plain SIM folder for the next round.
+        if (!fs::Exists(parkedLink) && fs::Exists(alarm)) fs::RenameLink(alarm, parkedLink);
+        if (fs::Exists(away)) MoveFileA(away.c_str(), alarm.c_str());
+        if (fs::ListTree(canary) != canaryTree) {
+            ++damagedRounds;
+            for (int index = 0; index < kFiles; ++index) fs::WriteFile(canary + "\\" + fileName(index), "canary");
+        }
+    }
+    EXPECT_EQ(damagedRounds, 0) << "rounds in which the canary folder lost files, of " << kRounds << " ("
+                                << swaps << " swaps)";
 }
 
 // Paths longer than MAX_PATH, which file names relative to a current

@@ -162,15 +162,20 @@ TEST_P(SimFiles, FileLinkInASimFolderLeavesItsTarget) {
 }
 
 // What was checked is what is cleared: while a SIM folder of a few hundred
-// files is cleared, another thread keeps renaming it away and putting a link
-// to a canary folder (holding files of the same names) in its place, and
-// back. The canary folder is whole after every round.
+// files is cleared, another thread renames it away and a link to a canary
+// folder (holding files of the same names) takes its place at once. The
+// rename is the platform's own, so it honours the sharing of open folders;
+// the link is moved by a unix program (Wine's rename would move its target),
+// which waits for a signal file so that it follows the rename within a
+// millisecond. The swap falls at a different moment of each round; the
+// canary folder is whole after every round.
 TEST_P(SimFiles, SimFolderSwappedForALinkDuringTheCleanupLeavesTheLinkTarget) {
     constexpr int kRounds = 40;
-    constexpr int kFiles = 300;
+    constexpr int kFiles = 400;
     const std::string alarm = Product("Sims\\Alarm");
     const std::string away = Product("Sims\\Alarm.away");
     const std::string parkedLink = Product("Sims\\Parked");
+    const std::string signal = world_.root() + "\\go";
     const std::string canary = world_.root() + "\\RaceCanary";
     auto fileName = [](int index) { return "f" + std::to_string(index) + ".dat"; };
     fs::CreateFolders(canary);
@@ -181,44 +186,53 @@ TEST_P(SimFiles, SimFolderSwappedForALinkDuringTheCleanupLeavesTheLinkTarget) {
     int damagedRounds = 0;
     int swaps = 0;
     for (int round = 0; round < kRounds; ++round) {
+        fs::RemoveTree(alarm);
+        fs::RemoveTree(away);
+        fs::RemoveTree(signal);
         fs::CreateFolders(alarm);
         for (int index = 0; index < kFiles; ++index) fs::WriteFile(alarm + "\\" + fileName(index), "sim");
         if (!fs::Exists(parkedLink)) {
             ASSERT_TRUE(fs::CreateFolderLink(parkedLink, canary));
         }
+        ASSERT_TRUE(fs::StartUnixShell("while [ ! -e '" + fs::UnixPath(signal) + "' ]; do sleep 0.001; done; mv -T '" +
+                                       fs::UnixPath(parkedLink) + "' '" + fs::UnixPath(alarm) + "'; rm '" +
+                                       fs::UnixPath(signal) + "'"));
 
         std::atomic<bool> stop{false};
         std::thread racer([&] {
+            Sleep(static_cast<DWORD>(round % 20));  // a different moment of the run each round
             while (!stop) {
                 // Refused while the cleanup holds the folder.
-                if (!MoveFileA(alarm.c_str(), away.c_str())) {
-                    SwitchToThread();
-                    continue;
-                }
-                if (fs::RenameLink(parkedLink, alarm)) {
+                if (MoveFileA(alarm.c_str(), away.c_str())) {
                     ++swaps;
-                    Sleep(5);
-                    fs::RenameLink(alarm, parkedLink);
+                    break;
                 }
-                MoveFileA(away.c_str(), alarm.c_str());
+                SwitchToThread();
             }
+            fs::WriteFile(signal, "go");
         });
-        Sleep(round % 4);  // the swap falls at different points of the run
         const int result = library_.CleanSIMInfoSilent();
         stop = true;
         racer.join();
         EXPECT_EQ(result, 1);
+        // The shell has moved the link (or found the place taken) and ended.
+        for (int wait = 0; wait < 500 && fs::Exists(signal); ++wait) Sleep(10);
 
-        // Back to a plain SIM folder for the next round.
-        if (!fs::Exists(parkedLink) && fs::Exists(alarm)) fs::RenameLink(alarm, parkedLink);
-        if (fs::Exists(away)) MoveFileA(away.c_str(), alarm.c_str());
         if (fs::ListTree(canary) != canaryTree) {
             ++damagedRounds;
+            fs::CreateFolders(canary);
             for (int index = 0; index < kFiles; ++index) fs::WriteFile(canary + "\\" + fileName(index), "canary");
         }
+        // The link back in its parking place for the next round.
+        const DWORD atAlarm = fs::GetAttributes(alarm);
+        if (!fs::Exists(parkedLink) && atAlarm != INVALID_FILE_ATTRIBUTES && (atAlarm & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            fs::RenameLink(alarm, parkedLink);
+        }
     }
-    EXPECT_EQ(damagedRounds, 0) << "rounds in which the canary folder lost files, of " << kRounds << " ("
-                                << swaps << " swaps)";
+    EXPECT_EQ(damagedRounds, 0) << "rounds in which the canary folder lost files, of " << kRounds << " (" << swaps
+                                << " swaps)";
+    fs::RemoveTree(alarm);
+    fs::RemoveTree(parkedLink);
 }
 
 // Paths longer than MAX_PATH, which file names relative to a current

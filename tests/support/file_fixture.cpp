@@ -46,6 +46,8 @@ std::wstring Native(const std::string& path) {
 
 DWORD Attributes(const std::string& path) { return GetFileAttributesW(Native(path).c_str()); }
 
+}  // namespace
+
 // The unix path of a Windows path, through Wine's own export; empty outside Wine.
 std::string UnixPath(const std::string& path) {
     using ToUnix = char*(__cdecl*)(const wchar_t*);
@@ -58,6 +60,8 @@ std::string UnixPath(const std::string& path) {
     HeapFree(GetProcessHeap(), 0, unixPath);
     return result;
 }
+
+namespace {
 
 // Runs a unix program (Wine starts those too) and waits for it; false when it
 // cannot be started or an argument is empty.
@@ -327,6 +331,8 @@ bool CreateFileLink(const std::string& link, const std::string& target) {
     if (!RunUnixProgram("/bin/ln", {"-s", UnixPath(target), UnixPath(link)})) return false;
     return WaitFor([&] { return FileExists(link); });
 }
+
+bool StartUnixShell(const std::string& command) { return RunUnixProgram("/bin/sh", {"-c", command}); }
 
 bool RenameLink(const std::string& from, const std::string& to) {
     if (!RunUnixProgram("/bin/mv", {"-T", UnixPath(from), UnixPath(to)})) return false;

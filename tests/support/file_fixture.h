@@ -42,6 +42,10 @@ bool CreateFolderLink(const std::string& link, const std::string& target);
 // A symbolic link at `link` to the file `target`: made by the platform where
 // it can, otherwise (Wine) a unix symbolic link. False when neither works.
 bool CreateFileLink(const std::string& link, const std::string& target);
+// The unix path of a Windows path (Wine); empty elsewhere.
+std::string UnixPath(const std::string& path);
+// Starts a unix shell command line (Wine) and does not wait for it.
+bool StartUnixShell(const std::string& command);
 // Renames a link itself (never what it points to: Wine's own rename would
 // move the target), through a unix program; true once the link is at `to`.
 bool RenameLink(const std::string& from, const std::string& to);

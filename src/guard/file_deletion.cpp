@@ -13,7 +13,7 @@ namespace {
 void DeleteFolderFiles(const PinnedFolder& folder) {
     for (const PinnedFolder::Entry& entry : folder.Entries()) {
         if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        folder.DeleteFileEntry(entry.name, true);  // a file that cannot go is passed by
+        folder.DeleteFileEntry(entry.name, entry.attributes, true);  // a file that cannot go is passed by
     }
 }
 
@@ -39,11 +39,12 @@ int RemoveSubfolderFiles(const PinnedFolder& parent, const std::wstring& name) {
     return 1;
 }
 
-void DeleteFileIfPresent(const std::string& folder, const std::string& name) {
+void DeleteFilesIfPresent(const std::string& folder, const StringList& names) {
     const std::wstring extended = ExtendedPath(folder);
     if (extended.empty()) return;
     const PinnedFolder held = PinnedFolder::Open(extended, PinnedFolder::LastLink::Follow);
-    if (held) held.DeleteFileEntry(ToWide(name), false);
+    if (!held) return;
+    for (const std::string& name : names) held.DeleteFileEntry(ToWide(name), 0, false);  // missing: nothing to do
 }
 
 }  // namespace tarnvale

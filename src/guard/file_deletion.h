@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "common/string_list.h"
 #include "guard/pinned_folder.h"
 
 namespace tarnvale {
@@ -23,9 +24,9 @@ int RemoveFolderFiles(const std::string& folder);
 // The same for the sub-folder `name` of a held folder.
 int RemoveSubfolderFiles(const PinnedFolder& parent, const std::wstring& name);
 
-// Deletes the file `name` directly in the folder `folder` if it is there; a
-// read-only file stays. `folder` must be an absolute path; links on the way
-// to it are followed, the file itself is deleted as itself.
-void DeleteFileIfPresent(const std::string& folder, const std::string& name);
+// Deletes each file of `names` directly in the folder `folder` where it is
+// there; a read-only file stays. `folder` must be an absolute path; links on
+// the way to it are followed, each file is deleted as itself.
+void DeleteFilesIfPresent(const std::string& folder, const StringList& names);
 
 }  // namespace tarnvale

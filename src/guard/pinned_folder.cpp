@@ -92,6 +92,14 @@ std::wstring FinalPath(HANDLE handle, const std::wstring& fallback) {
 
 bool IsDotEntry(const std::wstring& name) { return name == L"." || name == L".."; }
 
+// The attributes of an open file or folder (INVALID_FILE_ATTRIBUTES when the
+// platform cannot tell).
+DWORD Attributes(HANDLE handle) {
+    FILE_BASIC_INFO basic = {};
+    if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic))) return INVALID_FILE_ATTRIBUTES;
+    return basic.FileAttributes;
+}
+
 bool SetDisposition(HANDLE handle, bool deleteIt) {
     FILE_DISPOSITION_INFO disposition = {};
     disposition.DeleteFile = deleteIt ? TRUE : FALSE;
@@ -113,9 +121,8 @@ PinnedFolder PinnedFolder::Open(const std::wstring& extendedPath, LastLink lastL
     folder.handle_.reset(
         CreateFileW(extendedPath.c_str(), kPinAccess, kPinSharing, nullptr, OPEN_EXISTING, flags, nullptr));
     if (!folder.handle_) return folder;
-    BY_HANDLE_FILE_INFORMATION information;
-    if (GetFileInformationByHandle(folder.handle_.get(), &information)) folder.attributes_ = information.dwFileAttributes;
-    folder.finalPath_ = FinalPath(folder.handle_.get(), extendedPath);
+    folder.attributes_ = Attributes(folder.handle_.get());
+    folder.namedPath_ = extendedPath;
     folder.nameOnVolume_ = NameOnVolume(folder.handle_.get());
     return folder;
 }
@@ -126,19 +133,17 @@ PinnedFolder PinnedFolder::Subfolder(const std::wstring& name) const {
     folder.handle_ = OpenInFolder(handle_.get(), name, kPinAccess, kPinSharing,
                                   kDirectoryOnly | kBackupIntent | kEntryItself);
     if (!folder.handle_) return folder;
-    BY_HANDLE_FILE_INFORMATION own;
-    BY_HANDLE_FILE_INFORMATION parent;
+    // This folder's own entry of that name, not where a link leads.
     folder.nameOnVolume_ = NameOnVolume(folder.handle_.get());
-    // The entry of that name on the same volume, not where a link leads.
-    if (!GetFileInformationByHandle(folder.handle_.get(), &own) ||
-        !GetFileInformationByHandle(handle_.get(), &parent) ||
-        own.dwVolumeSerialNumber != parent.dwVolumeSerialNumber ||
-        !SamePath(folder.nameOnVolume_, Joined(nameOnVolume_, name))) {
-        return PinnedFolder();
-    }
-    folder.attributes_ = own.dwFileAttributes;
-    folder.finalPath_ = FinalPath(folder.handle_.get(), Joined(finalPath_, name));
+    if (!SamePath(folder.nameOnVolume_, Joined(nameOnVolume_, name))) return PinnedFolder();
+    folder.attributes_ = Attributes(folder.handle_.get());
+    folder.namedPath_ = Joined(namedPath_, name);
     return folder;
+}
+
+const std::wstring& PinnedFolder::finalPath() const {
+    if (finalPath_.empty() && handle_) finalPath_ = FinalPath(handle_.get(), namedPath_);
+    return finalPath_;
 }
 
 bool PinnedFolder::IsPlainFolder() const noexcept {
@@ -167,19 +172,16 @@ std::vector<PinnedFolder::Entry> PinnedFolder::Entries() const {
     return entries;
 }
 
-bool PinnedFolder::DeleteFileEntry(const std::wstring& name, bool readOnlyToo) const {
+bool PinnedFolder::DeleteFileEntry(const std::wstring& name, DWORD attributes, bool readOnlyToo) const {
     if (!handle_ || nameOnVolume_.empty()) return false;
-    const UniqueFile file = OpenInFolder(handle_.get(), name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                         kAllSharing, kNonDirectoryOnly | kEntryItself);
+    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly && !readOnlyToo) return false;
+    const UniqueFile file = OpenInFolder(handle_.get(), name, DELETE | FILE_WRITE_ATTRIBUTES, kAllSharing,
+                                         kNonDirectoryOnly | kEntryItself);
     if (!file) return false;
     // Where the platform follows a link anyway, the open file is its target,
     // known by another name: passed by.
     if (!SamePath(NameOnVolume(file.get()), Joined(nameOnVolume_, name))) return false;
-    FILE_BASIC_INFO basic = {};
-    if (!GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof(basic))) return false;
-    const DWORD attributes = basic.FileAttributes;
-    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (readOnly && !readOnlyToo) return false;
     if (readOnly && !SetAttributes(file.get(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))) return false;
     if (SetDisposition(file.get(), true)) return true;
     if (readOnly) SetAttributes(file.get(), attributes);
@@ -191,9 +193,8 @@ bool PinnedFolder::RemoveEmptySubfolder(const std::wstring& name) const {
     const UniqueFile folder = OpenInFolder(handle_.get(), name, DELETE | FILE_READ_ATTRIBUTES, kAllSharing,
                                            kDirectoryOnly | kBackupIntent | kEntryItself);
     if (!folder) return false;
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(folder.get(), &information) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+    const DWORD attributes = Attributes(folder.get());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
         !SamePath(NameOnVolume(folder.get()), Joined(nameOnVolume_, name))) {
         return false;
     }

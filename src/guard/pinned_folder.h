@@ -44,7 +44,8 @@ public:
     // The folder's final path in extended form ("\\?\C:\...", "\\?\UNC\...")
     // as the platform knows the held folder; the path it was opened by where
     // the platform cannot tell.
-    const std::wstring& finalPath() const noexcept { return finalPath_; }
+    // Asked of the platform on first use.
+    const std::wstring& finalPath() const;
 
     // A directory that is no reparse point, as the held handle tells.
     bool IsPlainFolder() const noexcept;
@@ -56,10 +57,11 @@ public:
     // Deletes the file `name` of this folder: opened relative to it as the
     // file itself (a link as the link), and only when it is this folder's own
     // entry of that name; a file that the platform would follow to its
-    // target is passed by. With `readOnlyToo` a read-only file is made
-    // writable first and gets its attribute back when it still cannot go;
-    // without it a read-only file stays. True when it was deleted.
-    bool DeleteFileEntry(const std::wstring& name, bool readOnlyToo) const;
+    // target is passed by. With `readOnlyToo` a file listed as read-only
+    // (`attributes`, as Entries gave them) is made writable first and gets
+    // its attributes back when it still cannot go; without it a read-only
+    // file stays. True when it was deleted.
+    bool DeleteFileEntry(const std::wstring& name, DWORD attributes, bool readOnlyToo) const;
 
     // Deletes the sub-folder `name` when it is empty, a plain folder and this
     // folder's own entry of that name. True when it was deleted.
@@ -67,7 +69,8 @@ public:
 
 private:
     UniqueFile handle_;
-    std::wstring finalPath_;
+    std::wstring namedPath_;  // the path it was opened by, for where the platform cannot tell its final path
+    mutable std::wstring finalPath_;
     std::wstring nameOnVolume_;  // the path below the volume ("\Quenta\Sims"), as the handle tells
     DWORD attributes_ = INVALID_FILE_ATTRIBUTES;
 };

@@ -49,14 +49,16 @@ void RemoveSimFolders(const std::string& productFolder) {
 
 int DeleteSimUninstallLogs(const std::string& productFolder, const StringList& simList) {
     if (!IsAbsolutePath(productFolder)) return 1;
+    StringList names;
     for (const std::string& simName : simList) {
-        if (IsPlainName(simName)) DeleteFileIfPresent(productFolder, simName + kSimUninstallLogSuffix);
+        if (IsPlainName(simName)) names.push_back(simName + kSimUninstallLogSuffix);
     }
+    DeleteFilesIfPresent(productFolder, names);
     return 1;
 }
 
 int DeleteSimUninstaller(const std::string& productFolder) {
-    if (IsAbsolutePath(productFolder)) DeleteFileIfPresent(productFolder, kSimUninstaller);
+    if (IsAbsolutePath(productFolder)) DeleteFilesIfPresent(productFolder, {kSimUninstaller});
     return 1;
 }
 

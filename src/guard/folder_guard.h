@@ -45,7 +45,7 @@ private:
     std::vector<std::wstring> withParents_;      // each of these and every folder above it
 };
 
-// Keeps one answer of the platform for as long as it lives on this thread,
+// Keeps one answer of the platform for as long as it lives (one run),
 // so that all the folder removals of one run ask only once. Asks on first use.
 class ProtectedFoldersScope {
 public:

@@ -146,13 +146,14 @@ void DeleteOwnTree(HKEY root, const std::string& path) {
 void DeleteTree(HKEY root, const std::string& path) {
     // Never a root: test code names the keys it owns.
     if (path.empty()) return;
-    HKEY key = OpenOwnKey(root, path, KEY_READ);
-    if (key == nullptr) {
-        Unlock(root, path);
-    } else {
-        RegCloseKey(key);
-    }
     DeleteOwnTree(root, path);
+    // A key in the tree that denies reading stopped the deletion: open the
+    // tree up and delete it again.
+    if (HKEY left = OpenOwnKey(root, path, 0)) {
+        RegCloseKey(left);
+        Unlock(root, path);
+        DeleteOwnTree(root, path);
+    }
 }
 
 void CreateLink(HKEY root, const std::string& path, const std::string& target) {

@@ -1,7 +1,7 @@
 #include "common/product_folder.h"
 
-#include "common/registry.h"
 #include "frame/resource_lookup.h"
+#include "guard/key_guard.h"
 #include "resources/resource.h"
 
 namespace tarnvale {

@@ -4,11 +4,11 @@
 
 #include <string>
 
-#include "common/registry.h"
 #include "dialogs/message_box.h"
 #include "dialogs/status_dialog.h"
 #include "frame/resource_library.h"
 #include "frame/resource_lookup.h"
+#include "guard/key_guard.h"
 #include "process/run_and_wait.h"
 #include "resources/resource.h"
 

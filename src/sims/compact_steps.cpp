@@ -6,6 +6,7 @@
 
 #include "common/registry.h"
 #include "frame/resource_lookup.h"
+#include "guard/key_guard.h"
 #include "resources/resource.h"
 
 namespace tarnvale::compact {

@@ -5,8 +5,9 @@
 #include "common/paths.h"
 #include "common/registry.h"
 #include "frame/resource_lookup.h"
+#include "guard/file_deletion.h"
+#include "guard/key_guard.h"
 #include "resources/resource.h"
-#include "sims/sim_files.h"
 
 namespace tarnvale {
 namespace {
@@ -58,13 +59,17 @@ void RemoveSimUninstallEntries(const StringList& guidList) {
     if (!uninstall) return;
     for (const std::string& text : guidList) {
         std::string entryName = text;
-        UniqueKey entry = OpenKeyForReading(uninstall.get(), entryName);
-        if (!entry) {
+        bool isLink = IsKeyLink(uninstall.get(), entryName);
+        UniqueKey entry = isLink ? UniqueKey() : OpenKeyForReading(uninstall.get(), entryName);
+        if (!entry && !isLink) {
             entryName = kPrefixedEntryName + text;
-            entry = OpenKeyForReading(uninstall.get(), entryName);
+            isLink = IsKeyLink(uninstall.get(), entryName);
+            if (!isLink) entry = OpenKeyForReading(uninstall.get(), entryName);
         }
-        if (!entry) continue;
-        RemoveUninstallEntry(entry.get());
+        if (!entry && !isLink) continue;
+        // An entry that is a registry link names nothing to be trusted: the
+        // link alone goes, nothing is read through it.
+        if (entry) RemoveUninstallEntry(entry.get());
         entry.reset();
         DeleteKeyTree(uninstall.get(), entryName);  // a failure is passed over
     }

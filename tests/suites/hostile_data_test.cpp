@@ -137,6 +137,64 @@ std::string LongDisplayName(size_t length) {
 // above the product folder.
 std::string AboveTheWorldCanary() { return std::string(fs::kTestRoot) + "\\tarnvale-canary.txt"; }
 
+// ---- registry links ----
+// The canary behind every registry link of the cases: a tree with the values
+// a registration, an entry and the product key would carry (a GUID naming a
+// real entry, a "LogFile" in a folder of files, a "DisplayName" naming a
+// maker key, a product folder with a SIM folder) and subkeys of the names the
+// cases look up. Nothing of it, and nothing it names, may change: the
+// snapshot compares every key and value of it.
+constexpr char kVictim[] = R"(SOFTWARE\TarnvaleVictim)";
+constexpr char kClassesVictim[] = R"(TarnvaleVictim)";  // below HKEY_CLASSES_ROOT
+constexpr char kClassesVictimLink[] = R"(\Registry\Machine\SOFTWARE\Classes\TarnvaleVictim)";
+
+void SeedVictim(SimWorld& world) {
+    const std::string logFolder = SeedLogFolder(world, "Victim");
+    const std::string victimProduct = world.root() + "\\VictimProduct";
+    fs::CreateFolders(victimProduct + "\\Sims\\Alarm");
+    fs::WriteFile(victimProduct + "\\Sims\\Alarm\\victim.dll", "victim");
+    for (const std::string& path : {std::string(kVictim), std::string(kVictim) + "\\Alarm",
+                                    std::string(kVictim) + "\\Entry", std::string(kVictim) + "\\Alarm Tools",
+                                    std::string(kVictim) + "\\Borelle SIM Alarm", std::string(kVictim) + "\\Canary",
+                                    std::string(kVictim) + "\\Sub\\Deeper"}) {
+        reg::SetString(kMachine, path, "GUID", "{V}");
+        reg::SetString(kMachine, path, "LogFile", logFolder + "Uninst.isu");
+        reg::SetString(kMachine, path, "DisplayName", "Borelle SIM Victim");
+    }
+    world.AddUninstallEntry("{V}", (logFolder + "Uninst.isu").c_str(), "Borelle SIM Victim");
+    reg::SetString(HKEY_CLASSES_ROOT, kClassesVictim, "", victimProduct);
+    reg::SetString(HKEY_CLASSES_ROOT, std::string(kClassesVictim) + "\\BASPATH", "", victimProduct);
+}
+
+// A registry link at `path` below HKEY_LOCAL_MACHINE to the canary tree.
+// The link's target is the registry's own name of the canary tree, in the
+// view this process seeded it (below WOW6432Node for a 32-bit process).
+void LinkToVictim(const std::string& path) {
+    const std::string key = MachineKey(kVictim);  // "HKLM\...\"
+    reg::CreateLink(kMachine, path, "\\Registry\\Machine\\" + key.substr(5, key.size() - 6));
+}
+
+// Alarm as SeedAlarm leaves it, with the canary tree and the link at `path`.
+Outcome SeedAlarmWithLink(SimWorld& world, const std::string& path) {
+    Outcome outcome = SeedAlarm(world);
+    SeedVictim(world);
+    LinkToVictim(path);
+    return outcome;
+}
+
+// The product found by its folder, with a SIM folder, but no SIM
+// registered: what a run does when the SIMS key cannot be used.
+Outcome SeedProductWithoutRegistrations(SimWorld& world) {
+    world.RegisterProduct();
+    world.AddProductFiles({"Sims\\Alarm\\Alarm.dll", "AlarmUninst.isu", "SIMUninstall.dll", "Quenta.exe"});
+    return Outcome{1, {world.productFolder() + "\\Sims\\"}};
+}
+
+// A drive letter that a case maps for the run; unmapped when the case ends.
+std::unique_ptr<ScopedDriveLetter> g_mappedDrive;
+// A file at the root of drive C:, which a cleared root would lose.
+constexpr char kDriveRootCanary[] = R"(C:\TarnvaleRootCanary.txt)";
+
 struct HostileCase {
     const char* name;
     std::function<Outcome(SimWorld&, const LibraryForm&)> seed;
@@ -413,6 +471,162 @@ const HostileCase kCases[] = {
          world.RegisterProductFolder(world.productFolder() + "\\");
          return outcome;
      }},
+    // ---- registry links: nothing is read, walked or deleted through one ----
+    // A registration that is a link goes as the link; nothing is read
+    // through it (its target's GUID names a real entry).
+    {"LinkAsRegistration",
+     [](SimWorld& world, const LibraryForm&) {
+         Outcome outcome = SeedAlarmWithLink(world, Registration("Evil"));
+         outcome.Add({Key(Registration("Evil"))});
+         return outcome;
+     }},
+    {"LinkAsDsimsRegistration",
+     [](SimWorld& world, const LibraryForm& form) {
+         Outcome outcome = SeedAlarmWithLink(world, std::string(simkeys::kDsims) + "\\Evil");
+         outcome.AddFull(form, {Key(std::string(simkeys::kDsims) + "\\Evil")});  // the compact form reads no DSIMS
+         return outcome;
+     }},
+    // A subkey of a registration that is a link: the registration's tree
+    // goes, the link as the link, its target stays.
+    {"LinkBelowARegistration",
+     [](SimWorld& world, const LibraryForm& form) {
+         Outcome outcome = SeedAlarmWithLink(world, Registration("Alarm") + "\\Extra");
+         // The compact form deletes only registrations without subkeys.
+         if (form.compact) outcome.removed.erase(outcome.removed.begin());
+         return outcome;
+     }},
+    // The SIMS and DSIMS keys as links: no registration is listed through them.
+    {"SimsKeyIsALink",
+     [](SimWorld& world, const LibraryForm&) {
+         Outcome outcome = SeedProductWithoutRegistrations(world);
+         SeedVictim(world);
+         reg::CreateKey(kMachine, simkeys::kBorelle);
+         LinkToVictim(simkeys::kSims);
+         return outcome;
+     }},
+    {"DsimsKeyIsALink",
+     [](SimWorld& world, const LibraryForm&) {
+         Outcome outcome = SeedAlarmWithLink(world, simkeys::kDsims);
+         return outcome;
+     }},
+    // An Uninstall entry that is a link goes as the link; its target's
+    // "LogFile" and "DisplayName" are not read.
+    {"LinkAsUninstallEntry",
+     [](SimWorld& world, const LibraryForm&) {
+         world.TrackUninstallEntry("Borelle SIM Alarm");  // before the link is made: tracking clears the key
+         Outcome outcome = SeedAlarmWithLink(world, Entry("Borelle SIM Alarm"));
+         outcome.Add({Key(Entry("Borelle SIM Alarm"))});  // the compact form: its name holds "Alarm"
+         return outcome;
+     }},
+    // A link on the way of an entry's path of several components.
+    {"LinkOnTheWayToAnUninstallEntry",
+     [](SimWorld& world, const LibraryForm&) {
+         world.TrackUninstallEntry("Way");  // before the link is made: tracking clears the key
+         Outcome outcome = SeedAlarmWithLink(world, Entry("Way"));
+         reg::SetString(kMachine, Registration("Alarm"), "GUID", "Way\\Entry");
+         return outcome;
+     }},
+    // Maker keys: the key itself as a link goes as the link; a link on the
+    // way (a maker root, a component of a name with several) stops the
+    // deletion. Only the full form reads display names.
+    {"LinkAsMakerKey",
+     [](SimWorld& world, const LibraryForm& form) {
+         Outcome outcome = SeedAlarmWithLink(world, NortavoMaker("Borelle SIM Alarm"));
+         const std::string logFolder = SeedLogFolder(world, "Alarm");
+         reg::SetString(kMachine, Registration("Alarm"), "GUID", "{A}");
+         world.AddUninstallEntry("{A}", (logFolder + "Uninst.isu").c_str(), "Borelle SIM Alarm");
+         outcome.AddFull(form, {Key(Entry("{A}")), logFolder, Key(NortavoMaker("Borelle SIM Alarm"))});
+         return outcome;
+     }},
+    {"NortavoMakerRootIsALink",
+     [](SimWorld& world, const LibraryForm& form) {
+         // The world's canary below the maker root is then the one of the
+         // canary tree, reached through the link.
+         reg::DeleteTree(kMachine, simkeys::kNortavoMaker);
+         reg::SetString(kMachine, std::string(kVictim) + "\\Canary", "Canary", "canary");
+         Outcome outcome = SeedAlarmWithLink(world, simkeys::kNortavoMaker);
+         const std::string logFolder = SeedLogFolder(world, "Alarm");
+         reg::SetString(kMachine, Registration("Alarm"), "GUID", "{A}");
+         world.AddUninstallEntry("{A}", (logFolder + "Uninst.isu").c_str(), "Borelle SIM Alarm");  // -> ...\Alarm
+         outcome.AddFull(form, {Key(Entry("{A}")), logFolder});
+         return outcome;
+     }},
+    {"VeltraneMakerRootIsALink",
+     [](SimWorld& world, const LibraryForm& form) {
+         // The world's canary below the maker root is then the one of the
+         // canary tree, reached through the link.
+         reg::DeleteTree(kMachine, simkeys::kVeltraneMaker);
+         reg::SetString(kMachine, std::string(kVictim) + "\\Canary", "Canary", "canary");
+         Outcome outcome = SeedAlarmWithLink(world, simkeys::kVeltraneMaker);
+         const std::string logFolder = SeedLogFolder(world, "Alarm");
+         reg::SetString(kMachine, Registration("Alarm"), "GUID", "{A}");
+         world.AddUninstallEntry("{A}", (logFolder + "Uninst.isu").c_str(), "Alarm Tools");
+         outcome.AddFull(form, {Key(Entry("{A}")), logFolder});
+         return outcome;
+     }},
+    {"LinkOnTheWayToAMakerKey",
+     [](SimWorld& world, const LibraryForm& form) {
+         Outcome outcome = SeedAlarmWithLink(world, NortavoMaker("Borelle SIM Suite"));
+         const std::string logFolder = SeedLogFolder(world, "Alarm");
+         reg::SetString(kMachine, Registration("Alarm"), "GUID", "{A}");
+         world.AddUninstallEntry("{A}", (logFolder + "Uninst.isu").c_str(), "Borelle SIM Suite\\Alarm");
+         outcome.AddFull(form, {Key(Entry("{A}")), logFolder});
+         return outcome;
+     }},
+    // The product key and its BASPATH key below HKEY_CLASSES_ROOT as links:
+    // the product folder is not read through them, so it is not found.
+    {"ProductKeyIsALink",
+     [](SimWorld& world, const LibraryForm& form) {
+         SeedAlarm(world);
+         SeedVictim(world);
+         reg::DeleteTree(HKEY_CLASSES_ROOT, simkeys::kProduct);
+         reg::CreateLink(HKEY_CLASSES_ROOT, simkeys::kProduct, kClassesVictimLink);
+         // The full form deletes the registrations before it looks for the product.
+         Outcome outcome{0, {}};
+         outcome.AddFull(form, {Key(Registration("Alarm"))});
+         return outcome;
+     }},
+    {"BaspathKeyIsALink",
+     [](SimWorld& world, const LibraryForm& form) {
+         SeedAlarm(world);
+         SeedVictim(world);
+         reg::DeleteTree(HKEY_CLASSES_ROOT, simkeys::kProductFolder);
+         reg::CreateLink(HKEY_CLASSES_ROOT, simkeys::kProductFolder,
+                         std::string(kClassesVictimLink) + "\\BASPATH");
+         Outcome outcome{0, {}};
+         outcome.AddFull(form, {Key(Registration("Alarm"))});
+         return outcome;
+     }},
+    // ---- roots that hold no product folder: the root rule alone ----
+    // A drive letter that stands for a folder: its root is a root as named.
+    {"LogFileAtTheRootOfAMappedDrive",
+     [](SimWorld& world, const LibraryForm& form) {
+         const std::string folder = world.root() + "\\MappedDrive";
+         fs::CreateFolders(folder);
+         fs::WriteFile(folder + "\\Uninst.isu", "log");
+         fs::WriteFile(folder + "\\data.txt", "data");
+         g_mappedDrive = std::make_unique<ScopedDriveLetter>('T', folder);
+         EXPECT_TRUE(g_mappedDrive->mapped()) << "cannot map T: to " << folder;
+         return SeedAlarmWithLogFile(world, form, "T:\\Uninst.isu");
+     }},
+    // The volume of drive C: by its volume GUID path, and by its device
+    // name below GLOBALROOT: the forms a final path takes for a volume
+    // without a drive letter. Neither is the folder above the product.
+    {"LogFileAtAVolumeRoot",
+     [](SimWorld& world, const LibraryForm& form) {
+         wchar_t volume[MAX_PATH] = {};
+         EXPECT_TRUE(GetVolumeNameForVolumeMountPointW(L"C:\\", volume, MAX_PATH));
+         fs::WriteFile(kDriveRootCanary, "canary");
+         const std::wstring wide = volume;
+         return SeedAlarmWithLogFile(world, form, std::string(wide.begin(), wide.end()) + "Uninst.isu");
+     }},
+    {"LogFileAtADeviceRoot",
+     [](SimWorld& world, const LibraryForm& form) {
+         char device[MAX_PATH] = {};
+         EXPECT_NE(QueryDosDeviceA("C:", device, MAX_PATH), 0u);
+         fs::WriteFile(kDriveRootCanary, "canary");
+         return SeedAlarmWithLogFile(world, form, std::string("\\\\?\\GLOBALROOT") + device + "\\Uninst.isu");
+     }},
 };
 
 // Failure messages name the case, not its bytes.
@@ -427,6 +641,10 @@ protected:
         fs::RemoveTree(fs::ProfilesFolder() + "\\Public\\tarnvale-canary.txt");
         fs::RemoveTree(AboveTheWorldCanary());
         reg::DeleteTree(kMachine, "SOFTWARE\\Acme");
+        reg::DeleteTree(kMachine, kVictim);
+        g_mappedDrive.reset();
+        fs::RemoveTree(kDriveRootCanary);
+        reg::DeleteTree(HKEY_CLASSES_ROOT, kClassesVictim);
     }
 
     SimWorld world_;

@@ -7,6 +7,9 @@
 // files are found through the upper-cased SIM names.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
+#include <thread>
 #include <tuple>
 
 #include "sim_world.h"
@@ -139,6 +142,97 @@ TEST_P(SimFiles, SimsFolderThatIsALinkIsNeverEntered) {
     EXPECT_EQ(world_.ProductTree(), std::vector<std::string>{"Sims\\"});
     EXPECT_EQ(fs::ListTree(world_.outsideFolder()),
               (std::vector<std::string>{"Sub\\", "Sub\\canary.txt", "canary.txt"}));
+}
+
+// A file in a SIM folder that is a symbolic link to a file outside: the
+// link is never followed, its target stays as it was. (Where the platform
+// cannot open the link as itself, as under Wine, the link stays too.)
+TEST_P(SimFiles, FileLinkInASimFolderLeavesItsTarget) {
+    world_.AddProductFiles({"Sims\\Alpha\\a.txt", "Sims\\Alpha\\b.txt"});
+    const std::string target = world_.outsideFolder() + "\\canary.txt";
+    ASSERT_TRUE(fs::CreateFileLink(Product("Sims\\Alpha\\linked.txt"), target));
+
+    EXPECT_EQ(CleanSilently(), 1);
+
+    EXPECT_EQ(fs::ListTree(world_.outsideFolder()),
+              (std::vector<std::string>{"Sub\\", "Sub\\canary.txt", "canary.txt"}));
+    EXPECT_EQ(fs::ReadFile(target), "canary");
+    EXPECT_FALSE(fs::FileExists(Product("Sims\\Alpha\\a.txt")));
+    EXPECT_FALSE(fs::FileExists(Product("Sims\\Alpha\\b.txt")));
+}
+
+// What was checked is what is cleared: while a SIM folder of a few hundred
+// files is cleared, another thread renames it away and a link to a canary
+// folder (holding files of the same names) takes its place at once. The
+// rename is the platform's own, so it honours the sharing of open folders;
+// the link is moved by a unix program (Wine's rename would move its target),
+// which waits for a signal file so that it follows the rename within a
+// millisecond. The swap falls at a different moment of each round; the
+// canary folder is whole after every round.
+TEST_P(SimFiles, SimFolderSwappedForALinkDuringTheCleanupLeavesTheLinkTarget) {
+    constexpr int kRounds = 40;
+    constexpr int kFiles = 400;
+    const std::string alarm = Product("Sims\\Alarm");
+    const std::string away = Product("Sims\\Alarm.away");
+    const std::string parkedLink = Product("Sims\\Parked");
+    const std::string signal = world_.root() + "\\go";
+    const std::string canary = world_.root() + "\\RaceCanary";
+    auto fileName = [](int index) { return "f" + std::to_string(index) + ".dat"; };
+    fs::CreateFolders(canary);
+    for (int index = 0; index < kFiles; ++index) fs::WriteFile(canary + "\\" + fileName(index), "canary");
+    const std::vector<std::string> canaryTree = fs::ListTree(canary);
+    ASSERT_EQ(canaryTree.size(), size_t{kFiles});
+
+    int damagedRounds = 0;
+    int swaps = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        fs::RemoveTree(alarm);
+        fs::RemoveTree(away);
+        fs::RemoveTree(signal);
+        fs::CreateFolders(alarm);
+        for (int index = 0; index < kFiles; ++index) fs::WriteFile(alarm + "\\" + fileName(index), "sim");
+        if (!fs::Exists(parkedLink)) {
+            ASSERT_TRUE(fs::CreateFolderLink(parkedLink, canary));
+        }
+        ASSERT_TRUE(fs::StartUnixShell("while [ ! -e '" + fs::UnixPath(signal) + "' ]; do sleep 0.001; done; mv -T '" +
+                                       fs::UnixPath(parkedLink) + "' '" + fs::UnixPath(alarm) + "'; rm '" +
+                                       fs::UnixPath(signal) + "'"));
+
+        std::atomic<bool> stop{false};
+        std::thread racer([&] {
+            Sleep(static_cast<DWORD>(round % 20));  // a different moment of the run each round
+            while (!stop) {
+                // Refused while the cleanup holds the folder.
+                if (MoveFileA(alarm.c_str(), away.c_str())) {
+                    ++swaps;
+                    break;
+                }
+                SwitchToThread();
+            }
+            fs::WriteFile(signal, "go");
+        });
+        const int result = library_.CleanSIMInfoSilent();
+        stop = true;
+        racer.join();
+        EXPECT_EQ(result, 1);
+        // The shell has moved the link (or found the place taken) and ended.
+        for (int wait = 0; wait < 500 && fs::Exists(signal); ++wait) Sleep(10);
+
+        if (fs::ListTree(canary) != canaryTree) {
+            ++damagedRounds;
+            fs::CreateFolders(canary);
+            for (int index = 0; index < kFiles; ++index) fs::WriteFile(canary + "\\" + fileName(index), "canary");
+        }
+        // The link back in its parking place for the next round.
+        const DWORD atAlarm = fs::GetAttributes(alarm);
+        if (!fs::Exists(parkedLink) && atAlarm != INVALID_FILE_ATTRIBUTES && (atAlarm & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            fs::RenameLink(alarm, parkedLink);
+        }
+    }
+    EXPECT_EQ(damagedRounds, 0) << "rounds in which the canary folder lost files, of " << kRounds << " (" << swaps
+                                << " swaps)";
+    fs::RemoveTree(alarm);
+    fs::RemoveTree(parkedLink);
 }
 
 // Paths longer than MAX_PATH, which file names relative to a current

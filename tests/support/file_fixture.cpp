@@ -46,6 +46,8 @@ std::wstring Native(const std::string& path) {
 
 DWORD Attributes(const std::string& path) { return GetFileAttributesW(Native(path).c_str()); }
 
+}  // namespace
+
 // The unix path of a Windows path, through Wine's own export; empty outside Wine.
 std::string UnixPath(const std::string& path) {
     using ToUnix = char*(__cdecl*)(const wchar_t*);
@@ -58,6 +60,8 @@ std::string UnixPath(const std::string& path) {
     HeapFree(GetProcessHeap(), 0, unixPath);
     return result;
 }
+
+namespace {
 
 // Runs a unix program (Wine starts those too) and waits for it; false when it
 // cannot be started or an argument is empty.
@@ -321,6 +325,20 @@ bool CreateFolderLink(const std::string& link, const std::string& target) {
     });
 }
 
+bool CreateFileLink(const std::string& link, const std::string& target) {
+    // Wine's CreateSymbolicLinkW reports success and makes nothing.
+    if (CreateSymbolicLinkW(Native(link).c_str(), Native(target).c_str(), 0) && FileExists(link)) return true;
+    if (!RunUnixProgram("/bin/ln", {"-s", UnixPath(target), UnixPath(link)})) return false;
+    return WaitFor([&] { return FileExists(link); });
+}
+
+bool StartUnixShell(const std::string& command) { return RunUnixProgram("/bin/sh", {"-c", command}); }
+
+bool RenameLink(const std::string& from, const std::string& to) {
+    if (!RunUnixProgram("/bin/mv", {"-T", UnixPath(from), UnixPath(to)})) return false;
+    return WaitFor([&] { return Attributes(to) != INVALID_FILE_ATTRIBUTES && Attributes(from) == INVALID_FILE_ATTRIBUTES; });
+}
+
 }  // namespace fs
 
 ScopedFolder::ScopedFolder(std::string path, bool create) : path_(std::move(path)) {
@@ -339,6 +357,39 @@ ScopedFileCopy::ScopedFileCopy(const std::string& source, std::string target) : 
 ScopedFileCopy::~ScopedFileCopy() {
     SetFileAttributesA(target_.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(target_.c_str());
+}
+
+ScopedDriveLetter::ScopedDriveLetter(char letter, const std::string& folder) : drive_{letter, ':'} {
+    const std::string root = drive_ + "\\";
+    if (fs::Exists(root)) return;  // a drive of the machine: never replaced
+    if (DefineDosDeviceA(0, drive_.c_str(), folder.c_str())) {
+        // Wine accepts the definition but its file system does not see it.
+        if (fs::FolderExists(root)) {
+            defined_ = mapped_ = true;
+            return;
+        }
+        DefineDosDeviceA(DDD_REMOVE_DEFINITION, drive_.c_str(), nullptr);
+    }
+    // Under Wine a drive is a link in the prefix's "dosdevices" folder, beside "drive_c".
+    // Wine names C:\ either by its "drive_c" folder or by its "dosdevices" link.
+    std::string driveC = fs::UnixPath("C:\\");
+    while (!driveC.empty() && driveC.back() == '/') driveC.pop_back();
+    const size_t slash = driveC.rfind('/');
+    if (slash == std::string::npos) return;
+    std::string dosDevices = driveC.substr(0, slash);
+    if (dosDevices.size() < 11 || dosDevices.compare(dosDevices.size() - 11, 11, "/dosdevices") != 0) {
+        dosDevices += "/dosdevices";
+    }
+    unixLink_ = dosDevices + "/" + static_cast<char>(tolower(letter)) + ":";
+    if (!fs::RunUnixProgram("/bin/ln", {"-s", fs::UnixPath(folder), unixLink_})) return;
+    mapped_ = fs::WaitFor([&] { return fs::FolderExists(root); });
+}
+
+ScopedDriveLetter::~ScopedDriveLetter() {
+    if (defined_) DefineDosDeviceA(DDD_REMOVE_DEFINITION, drive_.c_str(), nullptr);
+    if (!unixLink_.empty() && fs::RunUnixProgram("/bin/rm", {"-f", unixLink_})) {
+        fs::WaitFor([&] { return !fs::Exists(drive_ + "\\"); });
+    }
 }
 
 ScopedHeldFile::ScopedHeldFile(const std::string& path)

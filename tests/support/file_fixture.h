@@ -39,6 +39,17 @@ bool CreateJunction(const std::string& link, const std::string& target);
 // link. False when neither can be made.
 bool CreateFolderLink(const std::string& link, const std::string& target);
 
+// A symbolic link at `link` to the file `target`: made by the platform where
+// it can, otherwise (Wine) a unix symbolic link. False when neither works.
+bool CreateFileLink(const std::string& link, const std::string& target);
+// The unix path of a Windows path (Wine); empty elsewhere.
+std::string UnixPath(const std::string& path);
+// Starts a unix shell command line (Wine) and does not wait for it.
+bool StartUnixShell(const std::string& command);
+// Renames a link itself (never what it points to: Wine's own rename would
+// move the target), through a unix program; true once the link is at `to`.
+bool RenameLink(const std::string& from, const std::string& to);
+
 }  // namespace fs
 
 // A folder tree that belongs to one test: removed before and after it.
@@ -66,6 +77,24 @@ public:
 
 private:
     std::string target_;
+};
+
+// A drive letter that stands for a folder for one test: defined through the
+// platform (DefineDosDeviceW) where that works, otherwise (Wine) as a link in
+// the prefix's "dosdevices" folder. Removed again at the end.
+class ScopedDriveLetter {
+public:
+    ScopedDriveLetter(char letter, const std::string& folder);
+    ~ScopedDriveLetter();
+    ScopedDriveLetter(const ScopedDriveLetter&) = delete;
+    ScopedDriveLetter& operator=(const ScopedDriveLetter&) = delete;
+    bool mapped() const { return mapped_; }
+
+private:
+    std::string drive_;  // "T:"
+    std::string unixLink_;
+    bool defined_ = false;
+    bool mapped_ = false;
 };
 
 // A file held open without sharing for one test, so that nobody can delete it.

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sddl.h>
-#include <shlwapi.h>
 
 namespace tarnvale::test {
 
@@ -106,13 +105,67 @@ bool DenyRead(HKEY root, const std::string& path) {
     return status == ERROR_SUCCESS && !KeyExists(root, path);
 }
 
+namespace {
+
+// Opens the key itself: a registry link as the link, never its target.
+HKEY OpenOwnKey(HKEY root, const std::string& path, REGSAM access) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, Wide(path).c_str(), REG_OPTION_OPEN_LINK, access | kView, &key) != ERROR_SUCCESS) {
+        return nullptr;
+    }
+    return key;
+}
+
+bool IsLink(HKEY key) {
+    DWORD type = REG_NONE;
+    return RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+           type == REG_LINK;
+}
+
+// Deletes the key an open handle stands for (a link as the link).
+bool DeleteOpenKey(HKEY key) {
+    using DeleteKeyFunction = LONG(WINAPI*)(HANDLE);
+    const auto deleteKey = reinterpret_cast<DeleteKeyFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+    return deleteKey != nullptr && deleteKey(key) == 0;
+}
+
+// Deletes a tree without ever following a registry link in it.
+void DeleteOwnTree(HKEY root, const std::string& path) {
+    HKEY key = OpenOwnKey(root, path, KEY_READ | DELETE);
+    if (key == nullptr) return;
+    if (!IsLink(key)) {
+        for (const std::string& name : SubkeyNames(root, path)) DeleteOwnTree(root, path + "\\" + name);
+    }
+    DeleteOpenKey(key);
+    RegCloseKey(key);
+}
+
+}  // namespace
+
 void DeleteTree(HKEY root, const std::string& path) {
     // Never a root: test code names the keys it owns.
     if (path.empty()) return;
-    if (SHDeleteKeyA(root, path.c_str()) == ERROR_ACCESS_DENIED) {
+    DeleteOwnTree(root, path);
+    // A key in the tree that denies reading stopped the deletion: open the
+    // tree up and delete it again.
+    if (HKEY left = OpenOwnKey(root, path, 0)) {
+        RegCloseKey(left);
         Unlock(root, path);
-        SHDeleteKeyA(root, path.c_str());
+        DeleteOwnTree(root, path);
     }
+}
+
+void CreateLink(HKEY root, const std::string& path, const std::string& target) {
+    HKEY link = nullptr;
+    LONG status = RegCreateKeyExW(root, Wide(path).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                                  KEY_ALL_ACCESS | KEY_CREATE_LINK | kView, nullptr, &link, nullptr);
+    ASSERT_EQ(status, ERROR_SUCCESS) << "cannot create the link " << path;
+    const std::wstring wideTarget = Wide(target);
+    status = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(wideTarget.data()),
+                            static_cast<DWORD>(wideTarget.size() * sizeof(wchar_t)));
+    RegCloseKey(link);
+    ASSERT_EQ(status, ERROR_SUCCESS) << "cannot point the link " << path << " to " << target;
 }
 
 }  // namespace reg

@@ -26,8 +26,12 @@ void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD
 bool ValueExists(HKEY root, const std::string& path, const std::string& name);
 // `view` may name the other registry view (KEY_WOW64_64KEY, KEY_WOW64_32KEY).
 std::vector<std::string> SubkeyNames(HKEY root, const std::string& path, REGSAM view = kView);
-// Deletes a key with everything below it, also keys that deny reading.
+// Deletes a key with everything below it, also keys that deny reading. A
+// registry link in the tree is deleted as the link, never followed.
 void DeleteTree(HKEY root, const std::string& path);
+// A registry link at `path` to the key `target`, given as the registry's own
+// path ("\Registry\Machine\Software\Victim").
+void CreateLink(HKEY root, const std::string& path, const std::string& target);
 // Makes the key deny KEY_READ to everyone; true when it cannot be opened for
 // reading afterwards.
 bool DenyRead(HKEY root, const std::string& path);

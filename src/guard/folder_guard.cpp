@@ -1,4 +1,4 @@
-#include "sims/folder_guard.h"
+#include "guard/folder_guard.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -10,13 +10,14 @@
 #include "common/paths.h"
 #include "common/registry.h"
 #include "common/unique_handle.h"
+#include "guard/key_guard.h"
 
 namespace tarnvale {
 namespace {
 
-ProtectedFoldersScope* t_currentScope = nullptr;  // not thread_local: see module_state.cpp
-
-constexpr wchar_t kExtendedUncPrefix[] = L"\\\\?\\UNC\\";
+// The scope of the run in progress. The exports run one at a time on the
+// setup's thread, so plain module state serves.
+ProtectedFoldersScope* g_currentScope = nullptr;
 
 bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
     return text.compare(0, wcslen(prefix), prefix) == 0;
@@ -63,18 +64,40 @@ void Append(std::vector<std::wstring>& list, const std::vector<std::wstring>& mo
     list.insert(list.end(), more.begin(), more.end());
 }
 
-// A drive root ("\\?\C:\"), a share root ("\\?\UNC\server\share") or a
-// volume root ("\\?\Volume{...}\").
-bool IsRoot(const std::wstring& finalPath) {
-    std::wstring rest;
-    size_t componentsOfRoot = 1;
-    if (StartsWith(finalPath, kExtendedUncPrefix)) {
-        rest = finalPath.substr(wcslen(kExtendedUncPrefix));
+bool StartsWithIgnoringCase(const std::wstring& text, const wchar_t* prefix) {
+    const size_t length = wcslen(prefix);
+    return text.size() >= length && CompareStringOrdinal(text.data(), static_cast<int>(length), prefix,
+                                                         static_cast<int>(length), TRUE) == CSTR_EQUAL;
+}
+
+// The rule of roots: true for the root of a drive ("\\?\C:\", "C:\"), of a
+// share ("\\?\UNC\server\share", "\\server\share"), of a volume
+// ("\\?\Volume{...}\", also of a volume without a drive letter) or of a
+// device ("\\?\GLOBALROOT\Device\HarddiskVolume2\", a share below
+// "\\?\GLOBALROOT\Device\Mup\"), with or without the extended ("\\?\"),
+// device ("\\.\") or object-manager ("\??\") prefix, and for anything
+// shorter. Every form of path that the platform's final paths take is one of these.
+bool IsRoot(const std::wstring& path) {
+    std::wstring rest = path;
+    size_t componentsOfRoot = 1;  // a drive letter or a volume name
+    bool prefixed = false;
+    for (const wchar_t* prefix : {L"\\\\?\\", L"\\\\.\\", L"\\?" L"?\\"}) {
+        if (StartsWith(rest, prefix)) {
+            rest = rest.substr(wcslen(prefix));
+            prefixed = true;
+            break;
+        }
+    }
+    if (!prefixed && rest.size() >= 2 && IsPathSeparator(rest[0]) && IsPathSeparator(rest[1])) {
+        rest = rest.substr(2);
         componentsOfRoot = 2;  // server and share
-    } else if (StartsWith(finalPath, kExtendedPathPrefix)) {
-        rest = finalPath.substr(wcslen(kExtendedPathPrefix));
-    } else {
-        rest = finalPath;
+    } else if (prefixed && StartsWithIgnoringCase(rest, L"UNC\\")) {
+        rest = rest.substr(4);
+        componentsOfRoot = 2;  // server and share
+    } else if (prefixed && StartsWithIgnoringCase(rest, L"GLOBALROOT\\")) {
+        rest = rest.substr(11);
+        // "Device\HarddiskVolume2", or "Device\Mup\server\share" for a share.
+        componentsOfRoot = StartsWithIgnoringCase(rest, L"Device\\Mup\\") ? 4 : 2;
     }
     size_t components = 0;
     size_t start = 0;
@@ -123,23 +146,6 @@ std::wstring SystemFolder(Folder query) {
 }
 
 }  // namespace
-
-namespace {
-
-// The attributes of the entry itself: with a trailing separator a link
-// would answer for the folder it points to. A drive root keeps its separator.
-DWORD EntryAttributes(const std::wstring& extendedPath) {
-    std::wstring entry = WithoutTrailingSeparator(extendedPath);
-    if (!entry.empty() && entry.back() == L':') entry += L'\\';
-    return GetFileAttributesW(entry.c_str());
-}
-
-}  // namespace
-
-bool IsReparsePoint(const std::wstring& extendedPath) {
-    const DWORD attributes = EntryAttributes(extendedPath);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
 
 void ProtectedFolders::Add(const std::wstring& folder) { Append(folders_, Spellings(folder)); }
 
@@ -208,14 +214,14 @@ bool ProtectedFolders::Protects(const std::wstring& finalPath) const {
     return false;
 }
 
-ProtectedFoldersScope::ProtectedFoldersScope() noexcept : previous_(t_currentScope) { t_currentScope = this; }
+ProtectedFoldersScope::ProtectedFoldersScope() noexcept : previous_(g_currentScope) { g_currentScope = this; }
 
 ProtectedFoldersScope::ProtectedFoldersScope(std::string productFolder) noexcept
-    : productFolder_(std::move(productFolder)), previous_(t_currentScope) {
-    t_currentScope = this;
+    : productFolder_(std::move(productFolder)), previous_(g_currentScope) {
+    g_currentScope = this;
 }
 
-ProtectedFoldersScope::~ProtectedFoldersScope() { t_currentScope = previous_; }
+ProtectedFoldersScope::~ProtectedFoldersScope() { g_currentScope = previous_; }
 
 const ProtectedFolders& ProtectedFoldersScope::folders() {
     if (!folders_) {
@@ -225,21 +231,53 @@ const ProtectedFolders& ProtectedFoldersScope::folders() {
     return *folders_;
 }
 
-std::wstring FolderToClear(const std::string& folder) {
+namespace {
+
+bool IsProtected(const std::wstring& finalPath) {
+    if (g_currentScope != nullptr) return g_currentScope->folders().Protects(finalPath);
+    return ProtectedFolders::Query().Protects(finalPath);
+}
+
+// A held folder that a removal may clear: a plain folder that is not
+// protected, judged by where it really is.
+bool MayClear(const PinnedFolder& folder) {
+    return folder && folder.IsPlainFolder() && !IsProtected(folder.finalPath());
+}
+
+}  // namespace
+
+PinnedFolder FolderToClear(const std::string& folder, PinnedFolder& parent, std::wstring& name) {
+    parent = PinnedFolder();
+    name.clear();
     // An empty or relative path names no fixed place.
     const std::wstring extended = ExtendedPath(folder);
     if (extended.empty()) return {};
-    const DWORD attributes = EntryAttributes(extended);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return {};
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return {};
-    const std::wstring resolved = ResolvedPath(extended);
-    if (resolved.empty()) return {};
-    if (t_currentScope != nullptr) {
-        if (t_currentScope->folders().Protects(resolved)) return {};
-    } else if (ProtectedFolders::Query().Protects(resolved)) {
-        return {};
+    // A root as named (a drive letter mapped to a folder is a root too).
+    if (IsRoot(extended)) return {};
+    const std::wstring entry = WithoutTrailingSeparator(extended);
+    const size_t lastSeparator = entry.find_last_of(L"\\/");
+    if (lastSeparator != std::wstring::npos && lastSeparator + 1 < entry.size()) {
+        // Links on the way are followed; the folder itself is its parent's
+        // own entry or nothing.
+        parent = PinnedFolder::Open(entry.substr(0, lastSeparator + 1), PinnedFolder::LastLink::Follow);
     }
-    return resolved;
+    PinnedFolder held;
+    if (parent) {
+        name = entry.substr(lastSeparator + 1);
+        held = parent.Subfolder(name);
+    } else {
+        // A folder whose parent cannot be held (a share or volume root) is
+        // held as itself.
+        held = PinnedFolder::Open(extended, PinnedFolder::LastLink::AsItself);
+    }
+    if (!MayClear(held)) return {};
+    return held;
+}
+
+PinnedFolder SubfolderToClear(const PinnedFolder& parent, const std::wstring& name) {
+    PinnedFolder held = parent.Subfolder(name);
+    if (!MayClear(held)) return {};
+    return held;
 }
 
 }  // namespace tarnvale

@@ -1,0 +1,147 @@
+#include "guard/key_guard.h"
+
+#include <utility>
+
+#include "common/registry.h"
+#include "common/string_list.h"
+
+namespace tarnvale {
+namespace {
+
+// A registry link is a key that holds its target's path in this REG_LINK value.
+constexpr wchar_t kLinkValue[] = L"SymbolicLinkValue";
+
+// What a key to delete is opened with: the right to delete it, and to list
+// and read it so that it can be walked and told from a link.
+constexpr REGSAM kDeleteAccess = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | kRegistryView;
+// A key that denies reading can still be deleted when it has no subkeys.
+constexpr REGSAM kDeleteOnlyAccess = DELETE | kRegistryView;
+// A key on the way only needs to be told from a link.
+constexpr REGSAM kWayAccess = KEY_QUERY_VALUE | kRegistryView;
+
+// The key named `name` (one component) below `parent` itself: a link is opened
+// as the link, never as its target.
+UniqueKey OpenOwnKey(HKEY parent, const std::string& name, REGSAM access) {
+    UniqueKey key;
+    if (RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, access, key.put()) != ERROR_SUCCESS) key.reset();
+    return key;
+}
+
+bool IsLink(HKEY ownKey) {
+    DWORD type = REG_NONE;
+    return RegQueryValueExW(ownKey, kLinkValue, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+           type == REG_LINK;
+}
+
+struct OwnKey {
+    UniqueKey key;
+    bool isLink = false;
+};
+
+// Opens `path` below `root` one component at a time, each as the key itself.
+// The keys on the way must be real keys; the last one is opened with
+// `access` and given as it is, link or not. Empty when the path is not well
+// formed, a key is missing, or a key on the way is a link.
+OwnKey OpenOwnPath(HKEY root, const std::string& path, REGSAM access) {
+    if (!IsWellFormedKeyPath(path)) return {};
+    UniqueKey way;
+    HKEY parent = root;
+    for (size_t start = 0;;) {
+        const size_t end = path.find('\\', start);
+        const bool last = end == std::string::npos;
+        const std::string name = path.substr(start, last ? std::string::npos : end - start);
+        UniqueKey key = OpenOwnKey(parent, name, last ? access : kWayAccess);
+        if (!key) return {};
+        const bool isLink = IsLink(key.get());
+        if (last) return {std::move(key), isLink};
+        if (isLink) return {};
+        way = std::move(key);
+        parent = way.get();
+        start = end + 1;
+    }
+}
+
+// Deletes the key an open handle stands for: the key itself, a link as the
+// link. The platform refuses a key that still has subkeys.
+bool DeleteOpenKey(HKEY key) {
+    using DeleteKeyFunction = LONG(WINAPI*)(HANDLE);
+    static const auto deleteKey = reinterpret_cast<DeleteKeyFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+    return deleteKey != nullptr && deleteKey(key) == 0;
+}
+
+// Deletes the key named `name` below `parent` with its subtree: a link as the
+// link, a real key after its subkeys, never descending into a link.
+bool DeleteOwnKey(HKEY parent, const std::string& name) {
+    UniqueKey key = OpenOwnKey(parent, name, kDeleteAccess);
+    if (!key) {
+        // A key that cannot be walked: deleted when it has no subkeys.
+        key = OpenOwnKey(parent, name, kDeleteOnlyAccess);
+        return key && DeleteOpenKey(key.get());
+    }
+    if (!IsLink(key.get())) {
+        // All names first: deleting while enumerating would shift the indexes.
+        for (const std::string& subkey : SubkeyNames(key.get())) DeleteOwnKey(key.get(), subkey);
+    }
+    return DeleteOpenKey(key.get());
+}
+
+// The key that holds the last component of `path`, opened through real keys
+// only (`parent` itself for a path of one component), and that component.
+// Empty key when the path is refused.
+UniqueKey OpenDirectParent(HKEY parent, const std::string& path, std::string& name, HKEY& directParent) {
+    UniqueKey holder;
+    directParent = nullptr;
+    if (!IsWellFormedKeyPath(path)) return holder;
+    const size_t lastSeparator = path.rfind('\\');
+    if (lastSeparator == std::string::npos) {
+        name = path;
+        directParent = parent;
+        return holder;
+    }
+    OwnKey way = OpenOwnPath(parent, path.substr(0, lastSeparator), kWayAccess);
+    if (!way.key || way.isLink) return holder;
+    name = path.substr(lastSeparator + 1);
+    holder = std::move(way.key);
+    directParent = holder.get();
+    return holder;
+}
+
+}  // namespace
+
+bool IsWellFormedKeyPath(const std::string& path) {
+    if (path.empty() || path.front() == '\\' || path.back() == '\\') return false;
+    return path.find("\\\\") == std::string::npos;
+}
+
+UniqueKey OpenKeyForReading(HKEY root, const std::string& path) {
+    OwnKey opened = OpenOwnPath(root, path, kReadAccess);
+    if (opened.isLink) opened.key.reset();
+    return std::move(opened.key);
+}
+
+bool IsKeyLink(HKEY root, const std::string& path) { return OpenOwnPath(root, path, kWayAccess).isLink; }
+
+int ReadRegistryString(HKEY root, const std::string& path, const std::string& name, std::string& out) {
+    const UniqueKey key = OpenKeyForReading(root, path);
+    if (!key) return 0;
+    return ReadStringValue(key.get(), name, out) ? 1 : 0;
+}
+
+bool DeleteKeyTree(HKEY parent, const std::string& path) {
+    std::string name;
+    HKEY directParent = nullptr;
+    const UniqueKey holder = OpenDirectParent(parent, path, name, directParent);
+    return directParent != nullptr && DeleteOwnKey(directParent, name);
+}
+
+bool DeleteKeyWithoutSubkeys(HKEY parent, const std::string& path) {
+    std::string name;
+    HKEY directParent = nullptr;
+    const UniqueKey holder = OpenDirectParent(parent, path, name, directParent);
+    if (directParent == nullptr) return false;
+    const UniqueKey key = OpenOwnKey(directParent, name, kDeleteOnlyAccess);
+    return key && DeleteOpenKey(key.get());
+}
+
+}  // namespace tarnvale

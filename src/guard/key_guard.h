@@ -1,0 +1,55 @@
+// The rules for registry keys: which keys may be opened, read and deleted.
+//
+// - A key path must be made of non-empty components: no leading, trailing or
+//   doubled backslash, so no root and no parent key is named in place of the
+//   key meant (IsWellFormedKeyPath).
+// - Nothing is read, walked or deleted through a registry link: every key is
+//   opened one path component at a time as the key itself
+//   (REG_OPTION_OPEN_LINK), and a link on the way ends the path there
+//   (OpenOwnPath in key_guard.cpp).
+// - A link that is itself the key to delete is deleted as a link; its target
+//   stays. A tree deletion never descends into a link (DeleteOwnKey).
+//
+// Every key the library opens goes through OpenKeyForReading and every key
+// it deletes through DeleteKeyTree or DeleteKeyWithoutSubkeys.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "common/unique_handle.h"
+
+namespace tarnvale {
+
+// True for a key path made of non-empty components: not empty, no leading,
+// trailing or doubled backslash.
+bool IsWellFormedKeyPath(const std::string& path);
+
+// Opens `path` below `root` for reading. Empty when the path is not well
+// formed, a key is missing or cannot be read, or any key of the path, the
+// last one included, is a registry link.
+UniqueKey OpenKeyForReading(HKEY root, const std::string& path);
+
+// True when the last key of `path` is a registry link, reached through real
+// keys only.
+bool IsKeyLink(HKEY root, const std::string& path);
+
+// Opens `path` below `root` as OpenKeyForReading does, reads value `name`
+// into `out` and closes the key. Returns 1 when the value was read, 0
+// otherwise (out unchanged).
+int ReadRegistryString(HKEY root, const std::string& path, const std::string& name, std::string& out);
+
+// Deletes the key `path` below the open key `parent` with all its subkeys
+// and values. The keys on the way to it must be real keys; a link among its
+// subkeys, or the key itself when it is a link, is deleted as a link and its
+// target stays. A key that denies reading (its subtree cannot be walked)
+// still goes when it has no subkeys. True when the key was deleted.
+bool DeleteKeyTree(HKEY parent, const std::string& path);
+
+// Deletes the key `path` below the open key `parent` with its values, only
+// when it has no subkeys of its own; a key with subkeys stays as it is. A
+// link is deleted as a link. True when the key was deleted.
+bool DeleteKeyWithoutSubkeys(HKEY parent, const std::string& path);
+
+}  // namespace tarnvale

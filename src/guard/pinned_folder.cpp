@@ -1,0 +1,204 @@
+#include "guard/pinned_folder.h"
+
+#include <winternl.h>
+
+#include <utility>
+
+#include "common/paths.h"
+
+namespace tarnvale {
+namespace {
+
+// Create options of the native file API, which alone opens a name relative
+// to a held folder.
+constexpr ULONG kOpenExisting = 1;              // FILE_OPEN
+constexpr ULONG kDirectoryOnly = 0x1;           // FILE_DIRECTORY_FILE
+constexpr ULONG kSynchronous = 0x20;            // FILE_SYNCHRONOUS_IO_NONALERT
+constexpr ULONG kNonDirectoryOnly = 0x40;       // FILE_NON_DIRECTORY_FILE
+constexpr ULONG kBackupIntent = 0x4000;         // FILE_OPEN_FOR_BACKUP_INTENT
+constexpr ULONG kEntryItself = 0x200000;        // FILE_OPEN_REPARSE_POINT
+constexpr ULONG kCaseInsensitive = 0x40;        // OBJ_CASE_INSENSITIVE
+
+// Held folders let others read and write, never delete or rename.
+constexpr DWORD kPinSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr DWORD kAllSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr ACCESS_MASK kPinAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+
+// Opens the entry `name` of the held folder `folder`, the entry itself where
+// the platform can tell a link from its target.
+UniqueFile OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG sharing,
+                        ULONG options) {
+    using CreateFileFunction = LONG(WINAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
+                                             PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+    static const auto createFile = reinterpret_cast<CreateFileFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtCreateFile")));
+    constexpr size_t kLongestName = 0x7FFF;
+    if (createFile == nullptr || name.empty() || name.size() > kLongestName) return {};
+    UNICODE_STRING objectName;
+    objectName.Buffer = const_cast<PWSTR>(name.c_str());
+    objectName.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    objectName.MaximumLength = objectName.Length;
+    OBJECT_ATTRIBUTES attributes = {};
+    attributes.Length = sizeof(attributes);
+    attributes.RootDirectory = folder;
+    attributes.ObjectName = &objectName;
+    attributes.Attributes = kCaseInsensitive;
+    IO_STATUS_BLOCK status = {};
+    HANDLE handle = nullptr;
+    if (createFile(&handle, access | SYNCHRONIZE, &attributes, &status, nullptr, 0, sharing, kOpenExisting,
+                   options | kSynchronous, nullptr, 0) != 0) {
+        return {};
+    }
+    return UniqueFile(handle);
+}
+
+// The path of an open file or folder below its volume ("\Quenta\Sims"), as
+// the platform knows the open object; empty when it cannot tell.
+std::wstring NameOnVolume(HANDLE handle) {
+    struct NameBuffer {
+        FILE_NAME_INFO info;
+        wchar_t rest[MAX_PATH * 2];
+    } small;
+    if (GetFileInformationByHandleEx(handle, FileNameInfo, &small, sizeof(small))) {
+        return std::wstring(small.info.FileName, small.info.FileNameLength / sizeof(wchar_t));
+    }
+    if (GetLastError() != ERROR_MORE_DATA) return {};
+    std::vector<LONGLONG> large((sizeof(FILE_NAME_INFO) + 0x8000 * sizeof(wchar_t)) / sizeof(LONGLONG) + 1);
+    auto* info = reinterpret_cast<FILE_NAME_INFO*>(large.data());
+    if (!GetFileInformationByHandleEx(handle, FileNameInfo, info, static_cast<DWORD>(large.size() * sizeof(LONGLONG)))) {
+        return {};
+    }
+    return std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t));
+}
+
+std::wstring Joined(const std::wstring& folder, const std::wstring& name) {
+    if (!folder.empty() && IsPathSeparator(folder.back())) return folder + name;
+    return folder + L"\\" + name;
+}
+
+// The final path of an open folder in extended form; `fallback` where the
+// platform cannot tell (Wine answers only for paths up to MAX_PATH, and not
+// for volume paths).
+std::wstring FinalPath(HANDLE handle, const std::wstring& fallback) {
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                       VOLUME_NAME_DOS);
+        if (length == 0) return fallback;
+        if (length < buffer.size()) return std::wstring(buffer.data(), length);
+        buffer.resize(length + 1);
+    }
+}
+
+bool IsDotEntry(const std::wstring& name) { return name == L"." || name == L".."; }
+
+// The attributes of an open file or folder (INVALID_FILE_ATTRIBUTES when the
+// platform cannot tell).
+DWORD Attributes(HANDLE handle) {
+    FILE_BASIC_INFO basic = {};
+    if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic))) return INVALID_FILE_ATTRIBUTES;
+    return basic.FileAttributes;
+}
+
+bool SetDisposition(HANDLE handle, bool deleteIt) {
+    FILE_DISPOSITION_INFO disposition = {};
+    disposition.DeleteFile = deleteIt ? TRUE : FALSE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+}
+
+bool SetAttributes(HANDLE handle, DWORD attributes) {
+    FILE_BASIC_INFO basic = {};  // times of zero are left as they are
+    basic.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+}
+
+}  // namespace
+
+PinnedFolder PinnedFolder::Open(const std::wstring& extendedPath, LastLink lastLink) {
+    PinnedFolder folder;
+    const DWORD flags =
+        FILE_FLAG_BACKUP_SEMANTICS | (lastLink == LastLink::AsItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    folder.handle_.reset(
+        CreateFileW(extendedPath.c_str(), kPinAccess, kPinSharing, nullptr, OPEN_EXISTING, flags, nullptr));
+    if (!folder.handle_) return folder;
+    folder.attributes_ = Attributes(folder.handle_.get());
+    folder.namedPath_ = extendedPath;
+    folder.nameOnVolume_ = NameOnVolume(folder.handle_.get());
+    return folder;
+}
+
+PinnedFolder PinnedFolder::Subfolder(const std::wstring& name) const {
+    PinnedFolder folder;
+    if (!handle_ || nameOnVolume_.empty() || IsDotEntry(name)) return folder;
+    folder.handle_ = OpenInFolder(handle_.get(), name, kPinAccess, kPinSharing,
+                                  kDirectoryOnly | kBackupIntent | kEntryItself);
+    if (!folder.handle_) return folder;
+    // This folder's own entry of that name, not where a link leads.
+    folder.nameOnVolume_ = NameOnVolume(folder.handle_.get());
+    if (!SamePath(folder.nameOnVolume_, Joined(nameOnVolume_, name))) return PinnedFolder();
+    folder.attributes_ = Attributes(folder.handle_.get());
+    folder.namedPath_ = Joined(namedPath_, name);
+    return folder;
+}
+
+const std::wstring& PinnedFolder::finalPath() const {
+    if (finalPath_.empty() && handle_) finalPath_ = FinalPath(handle_.get(), namedPath_);
+    return finalPath_;
+}
+
+bool PinnedFolder::IsPlainFolder() const noexcept {
+    return attributes_ != INVALID_FILE_ATTRIBUTES && (attributes_ & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes_ & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+std::vector<PinnedFolder::Entry> PinnedFolder::Entries() const {
+    std::vector<Entry> entries;
+    if (!handle_) return entries;
+    std::vector<LONGLONG> buffer(0x10000 / sizeof(LONGLONG));
+    const DWORD bufferSize = static_cast<DWORD>(buffer.size() * sizeof(LONGLONG));
+    FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+    // ERROR_NO_MORE_FILES is the normal end; another error ends the list too.
+    while (GetFileInformationByHandleEx(handle_.get(), kind, buffer.data(), bufferSize)) {
+        kind = FileIdBothDirectoryInfo;
+        const BYTE* position = reinterpret_cast<const BYTE*>(buffer.data());
+        for (;;) {
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(position);
+            std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            if (!IsDotEntry(name)) entries.push_back({std::move(name), entry->FileAttributes});
+            if (entry->NextEntryOffset == 0) break;
+            position += entry->NextEntryOffset;
+        }
+    }
+    return entries;
+}
+
+bool PinnedFolder::DeleteFileEntry(const std::wstring& name, DWORD attributes, bool readOnlyToo) const {
+    if (!handle_ || nameOnVolume_.empty()) return false;
+    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly && !readOnlyToo) return false;
+    const UniqueFile file = OpenInFolder(handle_.get(), name, DELETE | FILE_WRITE_ATTRIBUTES, kAllSharing,
+                                         kNonDirectoryOnly | kEntryItself);
+    if (!file) return false;
+    // Where the platform follows a link anyway, the open file is its target,
+    // known by another name: passed by.
+    if (!SamePath(NameOnVolume(file.get()), Joined(nameOnVolume_, name))) return false;
+    if (readOnly && !SetAttributes(file.get(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))) return false;
+    if (SetDisposition(file.get(), true)) return true;
+    if (readOnly) SetAttributes(file.get(), attributes);
+    return false;
+}
+
+bool PinnedFolder::RemoveEmptySubfolder(const std::wstring& name) const {
+    if (!handle_ || nameOnVolume_.empty() || IsDotEntry(name)) return false;
+    const UniqueFile folder = OpenInFolder(handle_.get(), name, DELETE | FILE_READ_ATTRIBUTES, kAllSharing,
+                                           kDirectoryOnly | kBackupIntent | kEntryItself);
+    if (!folder) return false;
+    const DWORD attributes = Attributes(folder.get());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !SamePath(NameOnVolume(folder.get()), Joined(nameOnVolume_, name))) {
+        return false;
+    }
+    return SetDisposition(folder.get(), true);  // refused while it holds anything
+}
+
+}  // namespace tarnvale

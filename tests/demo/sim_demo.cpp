@@ -11,6 +11,7 @@
 
 #include "demo_state.h"
 #include "file_fixture.h"
+#include "machine_snapshot.h"
 #include "registry_fixture.h"
 #include "sim_world.h"
 
@@ -34,7 +35,9 @@ std::string ReadValue(const std::string& path, const char* name) {
 // entries do not).
 void ShowKey(const char* title, const std::string& path, bool withLogFileOnly = false) {
     std::printf("  %s\n", title);
-    std::printf("    HKLM\\%s\n", path.c_str());
+    // Where the key lives: below WOW6432Node when this is the 32-bit helper.
+    const std::string where = MachineKey(path);
+    std::printf("    %s\n", where.substr(0, where.size() - 1).c_str());
     bool any = false;
     for (const std::string& name : reg::SubkeyNames(HKEY_LOCAL_MACHINE, path)) {
         const std::string key = path + "\\" + name;

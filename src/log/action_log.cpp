@@ -76,13 +76,29 @@ HANDLE OpenLogFile() {
     return file ? file.release() : INVALID_HANDLE_VALUE;
 }
 
+// True when something takes the debug output: a debugger, or a debug-output
+// viewer, which waits on this event of its session or of the global
+// namespace. OutputDebugStringA costs dozens of microseconds under Wine even
+// when nobody listens, too much for one call per deleted file, so it is
+// called only then.
+bool DebugOutputListened() {
+    if (IsDebuggerPresent()) return true;
+    for (const wchar_t* name : {L"DBWIN_BUFFER_READY", L"Global\\DBWIN_BUFFER_READY"}) {
+        if (HANDLE ready = OpenEventW(SYNCHRONIZE, FALSE, name)) {
+            CloseHandle(ready);
+            return true;
+        }
+    }
+    return false;
+}
+
 void Write(const std::wstring& action) noexcept {
     if (g_currentLog != nullptr) {
         g_currentLog->Write(action);
         return;
     }
     try {
-        OutputDebugStringA(Converted(LinePrefix() + action + L"\n", CP_ACP).c_str());
+        if (DebugOutputListened()) OutputDebugStringA(Converted(LinePrefix() + action + L"\n", CP_ACP).c_str());
     } catch (...) {
     }
 }
@@ -100,6 +116,7 @@ void Log(Text&& text) noexcept {
 
 ActionLogScope::ActionLogScope(const char* exportName) noexcept
     : exportName_(exportName), previous_(g_currentLog) {
+    debugOutput_ = DebugOutputListened();
     try {
         file_ = OpenLogFile();
     } catch (...) {
@@ -116,7 +133,8 @@ ActionLogScope::~ActionLogScope() {
 void ActionLogScope::Write(const std::wstring& action) noexcept {
     try {
         const std::wstring line = LinePrefix() + Widened(exportName_) + L": " + action;
-        OutputDebugStringA(Converted(line + L"\n", CP_ACP).c_str());
+        // A debugger attached during the call is seen at once.
+        if (debugOutput_ || IsDebuggerPresent()) OutputDebugStringA(Converted(line + L"\n", CP_ACP).c_str());
         if (file_ == INVALID_HANDLE_VALUE) return;
         const std::string bytes = Converted(line + L"\r\n", CP_UTF8);
         DWORD written = 0;
@@ -140,13 +158,20 @@ std::wstring KeyDisplayPath(HKEY key) noexcept {
             reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
         if (queryKey == nullptr) return {};
         constexpr int kKeyNameInformation = 3;
-        std::vector<ULONG> buffer(0x10000 / sizeof(ULONG));
-        ULONG needed = 0;
-        if (queryKey(key, kKeyNameInformation, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONG)),
-                     &needed) != 0) {
-            return {};
-        }
         // KEY_NAME_INFORMATION: the name's length in bytes, then the name.
+        // Most names fit the small buffer; a longer one gets what it needs.
+        ULONG small[512];
+        std::vector<ULONG> large;
+        ULONG* buffer = small;
+        ULONG needed = 0;
+        LONG status = queryKey(key, kKeyNameInformation, small, sizeof(small), &needed);
+        if (status != 0 && needed > sizeof(small)) {
+            large.resize(needed / sizeof(ULONG) + 1);
+            buffer = large.data();
+            status = queryKey(key, kKeyNameInformation, buffer, static_cast<ULONG>(large.size() * sizeof(ULONG)),
+                              &needed);
+        }
+        if (status != 0) return {};
         const std::wstring name(reinterpret_cast<const wchar_t*>(&buffer[1]), buffer[0] / sizeof(wchar_t));
         std::wstring path = name;
         const wchar_t kMachine[] = L"\\REGISTRY\\MACHINE\\";

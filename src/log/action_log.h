@@ -1,7 +1,8 @@
 // The action log: one line for each thing an export does or passes by, so
 // that a support engineer can tell afterwards what the library did on a
 // machine and why it left something alone. Every line goes to the debug
-// output (OutputDebugStringA) and, when the environment variable
+// output (OutputDebugStringA) whenever a debugger or a debug-output viewer
+// takes it (a viewer started during a call sees the next call), and, when the environment variable
 // TARNVALE_LOG names a usable file, is appended to that file as UTF-8:
 //
 //   2026-12-10 12:33:36.123 pid 1234 CleanSIMInfo: deleted file C:\Quenta\Sims\Alarm\alarm.dat
@@ -39,6 +40,7 @@ public:
 private:
     const char* exportName_;
     HANDLE file_ = INVALID_HANDLE_VALUE;
+    bool debugOutput_ = false;  // a debug-output viewer listened when the call began
     ActionLogScope* previous_;
 };
 

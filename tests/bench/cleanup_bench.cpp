@@ -82,12 +82,17 @@ int main(int argc, char** argv) {
     const size_t filesPerSim = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 10;
     const int rounds = argc > 3 ? std::atoi(argv[3]) : 5;
 
-    HMODULE library = LoadLibraryA(kFullLibraryPath);
+    // TARNVALE_BENCH_LIBRARY names another build of the library to time
+    // (an earlier one, for a comparison); the full form of this tree otherwise.
+    char otherLibrary[MAX_PATH] = {};
+    const DWORD otherLength = GetEnvironmentVariableA("TARNVALE_BENCH_LIBRARY", otherLibrary, MAX_PATH);
+    const char* libraryPath = otherLength > 0 && otherLength < MAX_PATH ? otherLibrary : kFullLibraryPath;
+    HMODULE library = LoadLibraryA(libraryPath);
     auto clean = library != nullptr
                      ? reinterpret_cast<CleanExport>(reinterpret_cast<void*>(GetProcAddress(library, "CleanSIMInfoSilent")))
                      : nullptr;
     if (clean == nullptr) {
-        std::printf("cannot load CleanSIMInfoSilent from %s\n", kFullLibraryPath);
+        std::printf("cannot load CleanSIMInfoSilent from %s\n", libraryPath);
         return 1;
     }
 
@@ -99,6 +104,7 @@ int main(int argc, char** argv) {
     reg::SetString(HKEY_CLASSES_ROOT, simkeys::kProductFolder, "", productFolder);
     reg::CreateKey(HKEY_LOCAL_MACHINE, simkeys::kSims);
 
+    std::printf("%s\n", libraryPath);
     std::printf("SIM cleanup on %zu SIM registrations, each with a GUID, an Uninstall entry with a log folder\n"
                 "and a maker key, and a SIM folder of %zu files; %d rounds, each on a freshly seeded state:\n",
                 simCount, filesPerSim, rounds);

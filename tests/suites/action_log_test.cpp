@@ -386,6 +386,95 @@ TEST(GermanResourceLibrary, LogWordsStayEnglish) {
     EXPECT_EQ(lines[3].action, "returned 1");
 }
 
+// ---- the debug output ----
+
+// A debug-output viewer as DebugView is one: it owns the DBWIN buffer and
+// its two events, and collects each text that OutputDebugStringA hands over
+// on a thread of its own until it is destroyed.
+class DebugOutputViewer {
+public:
+    DebugOutputViewer()
+        : bufferReady_(CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY")),
+          dataReady_(CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY")),
+          buffer_(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER")),
+          view_(buffer_ != nullptr ? static_cast<const char*>(MapViewOfFile(buffer_, FILE_MAP_READ, 0, 0, 4096))
+                                   : nullptr) {
+        if (view_ != nullptr) thread_ = CreateThread(nullptr, 0, &DebugOutputViewer::Collect, this, 0, nullptr);
+    }
+    ~DebugOutputViewer() {
+        stop_ = true;
+        if (thread_ != nullptr) {
+            SetEvent(dataReady_);
+            WaitForSingleObject(thread_, 10000);
+            CloseHandle(thread_);
+        }
+        if (view_ != nullptr) UnmapViewOfFile(view_);
+        for (HANDLE handle : {buffer_, dataReady_, bufferReady_}) {
+            if (handle != nullptr) CloseHandle(handle);
+        }
+    }
+    DebugOutputViewer(const DebugOutputViewer&) = delete;
+    DebugOutputViewer& operator=(const DebugOutputViewer&) = delete;
+
+    bool ready() const { return thread_ != nullptr; }
+    std::vector<std::string> texts() {
+        EnterCriticalSection(&lock_);
+        std::vector<std::string> copy = texts_;
+        LeaveCriticalSection(&lock_);
+        return copy;
+    }
+
+private:
+    static DWORD WINAPI Collect(void* self) {
+        auto* viewer = static_cast<DebugOutputViewer*>(self);
+        for (;;) {
+            SetEvent(viewer->bufferReady_);
+            if (WaitForSingleObject(viewer->dataReady_, 10000) != WAIT_OBJECT_0 || viewer->stop_) return 0;
+            // The writer's process id, then its text.
+            EnterCriticalSection(&viewer->lock_);
+            viewer->texts_.emplace_back(viewer->view_ + sizeof(DWORD));
+            LeaveCriticalSection(&viewer->lock_);
+        }
+    }
+
+    struct Lock {
+        Lock() { InitializeCriticalSection(&section); }
+        ~Lock() { DeleteCriticalSection(&section); }
+        CRITICAL_SECTION section;
+    } lockHolder_;
+    CRITICAL_SECTION& lock_ = lockHolder_.section;
+    HANDLE bufferReady_;
+    HANDLE dataReady_;
+    HANDLE buffer_;
+    const char* view_;
+    HANDLE thread_ = nullptr;
+    volatile bool stop_ = false;
+    std::vector<std::string> texts_;
+};
+
+// Without any log file, a debug-output viewer gets every line.
+TEST(DebugOutput, AViewerGetsEveryLine) {
+    DebugOutputViewer viewer;
+    ASSERT_TRUE(viewer.ready());
+    ScopedEnvironment noLogFile("TARNVALE_LOG", "");
+    TarnvaleLibrary library(kFullLibraryPath);
+    EXPECT_EQ(library.LaunchAppAndWait(ChildCommand("--exit=3").c_str()), 1);
+    // The viewer takes the last text on its own thread: a bounded wait for it.
+    std::vector<std::string> lines;
+    for (int attempt = 0; attempt < 500 && lines.size() < 3; ++attempt) {
+        if (attempt > 0) Sleep(10);
+        lines.clear();
+        for (const std::string& text : viewer.texts()) {
+            if (text.find(" LaunchAppAndWait: ") != std::string::npos) lines.push_back(text);
+        }
+    }
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find("LaunchAppAndWait: started command \""), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("LaunchAppAndWait: command ended: exit code 3 after "), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find("LaunchAppAndWait: returned 1\n"), std::string::npos) << lines[2];
+    EXPECT_NE(lines[2].find(" pid " + std::to_string(GetCurrentProcessId()) + " "), std::string::npos) << lines[2];
+}
+
 // ---- log file names that are never written ----
 
 // One bad TARNVALE_LOG value: what the case holds for the run, and a check
@@ -399,6 +488,52 @@ struct BadLog {
 struct BadLogCase {
     const char* name;
     std::function<BadLog(SimWorld&)> make;
+};
+
+// The test child holding a file open without sharing, as another program
+// may hold a log file, until this is destroyed.
+class FileHolder {
+public:
+    explicit FileHolder(const std::string& path)
+        : eventName_("TarnvaleLogHolder" + std::to_string(GetCurrentProcessId())),
+          release_(CreateEventA(nullptr, TRUE, FALSE, eventName_.c_str())) {
+        std::string command = ChildCommand("--hold-file=" + path + " --wait-event=" + eventName_);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child_)) {
+            return;
+        }
+        // Held once nobody else can open it.
+        for (int attempt = 0; attempt < 500 && !holds_; ++attempt) {
+            HANDLE probe = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
+            if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
+                holds_ = true;
+            } else {
+                if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+                Sleep(10);
+            }
+        }
+    }
+    ~FileHolder() {
+        SetEvent(release_);
+        if (child_.hProcess != nullptr) {
+            WaitForSingleObject(child_.hProcess, 30000);
+            CloseHandle(child_.hProcess);
+            CloseHandle(child_.hThread);
+        }
+        CloseHandle(release_);
+    }
+    FileHolder(const FileHolder&) = delete;
+    FileHolder& operator=(const FileHolder&) = delete;
+
+    bool holds() const { return holds_; }
+
+private:
+    std::string eventName_;
+    HANDLE release_;
+    PROCESS_INFORMATION child_ = {};
+    bool holds_ = false;
 };
 
 // "" when the file at `path` is missing, otherwise what it is.
@@ -462,11 +597,13 @@ const BadLogCase kBadLogs[] = {
                            return fs::ListTree(world.root()).size() <= before.size() ? "" : "something was created";
                        }};
      }},
-    {"HeldWithoutSharing", [](SimWorld& world) {
+    {"HeldWithoutSharingByAnotherProcess", [](SimWorld& world) {
          const std::string path = world.root() + "\\held.log";
          fs::WriteFile(path, "held");
+         auto holder = std::make_shared<FileHolder>(path);
+         EXPECT_TRUE(holder->holds()) << "the other process does not hold the file";
          return BadLog{path, [path] { return fs::ReadFile(path) == "held" ? "" : "written into the held file"; },
-                       std::make_shared<ScopedHeldFile>(path)};
+                       holder};
      }},
 };
 

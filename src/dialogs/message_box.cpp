@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "log/action_log.h"
+
 namespace tarnvale {
 
 namespace {
@@ -9,6 +11,7 @@ constexpr char kMessageCaption[] = "Setup";
 }
 
 void ShowMessage(const std::string& text) {
+    actionlog::WindowShown("message box", text);
     MessageBoxA(GetActiveWindow(), text.c_str(), kMessageCaption, MB_OK);
 }
 

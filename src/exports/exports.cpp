@@ -31,23 +31,24 @@ extern "C" int __stdcall LaunchAppAndWait(const char* commandLine) {
         return RunAndWait(line);
     };
     if constexpr (kCompactForm) {
-        return RunExportWithoutFrame(body);
+        return RunExportWithoutFrame("LaunchAppAndWait", body);
     } else {
-        return RunExport(body);
+        return RunExport("LaunchAppAndWait", body);
     }
 }
 
 extern "C" int __stdcall CleanSIMInfo() {
-    return RunExport([] { return RunSimCleanup(0); });
+    return RunExport("CleanSIMInfo", [] { return RunSimCleanup(0); });
 }
 
 extern "C" int __stdcall CleanSIMInfoSilent() {
-    return RunExport([] { return RunSimCleanup(1); });
+    return RunExport("CleanSIMInfoSilent", [] { return RunSimCleanup(1); });
 }
 
 // Always 1, also when something unexpected (memory exhausted) ends it early.
 extern "C" int __stdcall UninstallTivraDriver() {
     return RunExport(
+        "UninstallTivraDriver",
         [] {
             // Messages of the driver's setup run come from the resource library.
             ResourceLibraryScope resources;
@@ -59,6 +60,7 @@ extern "C" int __stdcall UninstallTivraDriver() {
 // Always 1, also when something unexpected (memory exhausted) ends it early.
 extern "C" int __stdcall RemoveAddOns() {
     return RunExport(
+        "RemoveAddOns",
         [] {
             // Status texts and messages come from the resource library when present.
             ResourceLibraryScope resources;
@@ -71,7 +73,7 @@ extern "C" int __stdcall RemoveAddOns() {
 // Next, 12 when the user pressed Back, 0 otherwise (also when the dialog
 // cannot be created).
 extern "C" int __stdcall ShowBetaLicense() {
-    return RunExport([] {
+    return RunExport("ShowBetaLicense", [] {
         // A Back of an earlier call must not decide this one.
         g_nBackRequest = 0;
         // The view's window class, held until the dialog is gone.
@@ -80,6 +82,7 @@ extern "C" int __stdcall ShowBetaLicense() {
         ResourceLibraryScope resources;
 
         CBetaLicense dialog(nullptr);
+        actionlog::WindowShown("licence page", "");
         const INT_PTR closedWith = dialog.DoModal();
         resources.Release();
 

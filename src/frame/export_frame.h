@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "frame/module_state.h"
+#include "log/action_log.h"
 
 namespace tarnvale {
 
@@ -23,27 +24,36 @@ private:
     bool activated_ = false;
 };
 
-// Runs an export's body inside the frame. No exception leaves an export: an
-// unexpected failure (memory exhausted) becomes failureResult.
+// Runs the export `name`'s body inside the frame, with its action log open
+// from before the body to after its result. No exception leaves an export:
+// an unexpected failure (memory exhausted) becomes failureResult.
 template <typename Body>
-int RunExport(Body&& body, int failureResult = 0) noexcept {
+int RunExport(const char* name, Body&& body, int failureResult = 0) noexcept {
+    ActionLogScope log(name);
+    int result = failureResult;
     try {
         ExportFrame frame;
-        return body();
+        result = body();
     } catch (...) {
-        return failureResult;
+        actionlog::UnexpectedFailure();
     }
+    actionlog::Result(result);
+    return result;
 }
 
 // The same guard without the frame, for the compact form's LaunchAppAndWait,
 // which runs in whatever module state its caller has current.
 template <typename Body>
-int RunExportWithoutFrame(Body&& body, int failureResult = 0) noexcept {
+int RunExportWithoutFrame(const char* name, Body&& body, int failureResult = 0) noexcept {
+    ActionLogScope log(name);
+    int result = failureResult;
     try {
-        return body();
+        result = body();
     } catch (...) {
-        return failureResult;
+        actionlog::UnexpectedFailure();
     }
+    actionlog::Result(result);
+    return result;
 }
 
 }  // namespace tarnvale

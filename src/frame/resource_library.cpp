@@ -1,6 +1,7 @@
 #include "frame/resource_library.h"
 
 #include "frame/module_state.h"
+#include "log/action_log.h"
 
 namespace tarnvale {
 
@@ -21,6 +22,11 @@ void LoadResourceLibrary() {
     // The bare name: the platform's library search finds it beside the setup
     // program, in the system folders, the current directory or the path.
     g_hResourceLibrary = LoadLibraryA(kResourceLibraryName);
+    if (g_hResourceLibrary != nullptr) {
+        actionlog::ResourceLibraryLoaded(g_hResourceLibrary);
+    } else {
+        actionlog::ResourceLibraryMissing(GetLastError());
+    }
     // Also on failure: a null source makes lookups try the host executable,
     // then the library's own resources.
     state.resourceSource = g_hResourceLibrary;
@@ -37,6 +43,7 @@ void FreeResourceLibrary(bool force) {
     if (g_hResourceLibrary == nullptr) return;
     FreeLibrary(g_hResourceLibrary);
     g_hResourceLibrary = nullptr;
+    actionlog::ResourceLibraryReleased();
 }
 
 }  // namespace tarnvale

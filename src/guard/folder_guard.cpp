@@ -11,6 +11,7 @@
 #include "common/registry.h"
 #include "common/unique_handle.h"
 #include "guard/key_guard.h"
+#include "log/action_log.h"
 
 namespace tarnvale {
 namespace {
@@ -238,10 +239,34 @@ bool IsProtected(const std::wstring& finalPath) {
     return ProtectedFolders::Query().Protects(finalPath);
 }
 
+// Why a folder that could not be held as a plain folder of its parent was
+// left alone, for the log; null for a folder that is simply not there.
+const char* ReasonNotHeld(const std::wstring& extendedPath) {
+    const DWORD attributes = GetFileAttributesW(extendedPath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return nullptr;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return "reparse point";
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return "not a folder";
+    // A folder that the platform reaches by another name: a link.
+    return "link";
+}
+
 // A held folder that a removal may clear: a plain folder that is not
-// protected, judged by where it really is.
-bool MayClear(const PinnedFolder& folder) {
-    return folder && folder.IsPlainFolder() && !IsProtected(folder.finalPath());
+// protected, judged by where it really is. `namedPath` is the path it was
+// asked for by, for the log.
+bool MayClear(const PinnedFolder& folder, const std::wstring& namedPath) {
+    if (!folder) {
+        if (const char* reason = ReasonNotHeld(namedPath)) actionlog::FolderRefused(namedPath, reason);
+        return false;
+    }
+    if (!folder.IsPlainFolder()) {
+        actionlog::FolderRefused(namedPath, "reparse point");
+        return false;
+    }
+    if (IsProtected(folder.finalPath())) {
+        actionlog::FolderRefused(folder.finalPath(), IsRoot(folder.finalPath()) ? "root" : "protected folder");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -251,9 +276,15 @@ PinnedFolder FolderToClear(const std::string& folder, PinnedFolder& parent, std:
     name.clear();
     // An empty or relative path names no fixed place.
     const std::wstring extended = ExtendedPath(folder);
-    if (extended.empty()) return {};
+    if (extended.empty()) {
+        actionlog::FolderRefused(ToWide(folder), folder.empty() ? "empty path" : "relative path");
+        return {};
+    }
     // A root as named (a drive letter mapped to a folder is a root too).
-    if (IsRoot(extended)) return {};
+    if (IsRoot(extended)) {
+        actionlog::FolderRefused(extended, "root");
+        return {};
+    }
     const std::wstring entry = WithoutTrailingSeparator(extended);
     const size_t lastSeparator = entry.find_last_of(L"\\/");
     if (lastSeparator != std::wstring::npos && lastSeparator + 1 < entry.size()) {
@@ -270,13 +301,13 @@ PinnedFolder FolderToClear(const std::string& folder, PinnedFolder& parent, std:
         // held as itself.
         held = PinnedFolder::Open(extended, PinnedFolder::LastLink::AsItself);
     }
-    if (!MayClear(held)) return {};
+    if (!MayClear(held, entry)) return {};
     return held;
 }
 
 PinnedFolder SubfolderToClear(const PinnedFolder& parent, const std::wstring& name) {
     PinnedFolder held = parent.Subfolder(name);
-    if (!MayClear(held)) return {};
+    if (!MayClear(held, parent.finalPath() + L"\\" + name)) return {};
     return held;
 }
 

@@ -2,8 +2,10 @@
 
 #include <utility>
 
+#include "common/paths.h"
 #include "common/registry.h"
 #include "common/string_list.h"
+#include "log/action_log.h"
 
 namespace tarnvale {
 namespace {
@@ -70,6 +72,17 @@ bool DeleteOpenKey(HKEY key) {
     return deleteKey != nullptr && deleteKey(key) == 0;
 }
 
+// Deletes an open key and logs it by its full path, taken before it goes.
+bool DeleteAndLog(HKEY key, bool isLink) {
+    const std::wstring path = KeyDisplayPath(key);
+    if (!DeleteOpenKey(key)) {
+        actionlog::KeyNotDeleted(path, "the platform refused it (subkeys left, or no right to delete it)");
+        return false;
+    }
+    actionlog::KeyDeleted(path, isLink);
+    return true;
+}
+
 // Deletes the key named `name` below `parent` with its subtree: a link as the
 // link, a real key after its subkeys, never descending into a link.
 bool DeleteOwnKey(HKEY parent, const std::string& name) {
@@ -77,13 +90,33 @@ bool DeleteOwnKey(HKEY parent, const std::string& name) {
     if (!key) {
         // A key that cannot be walked: deleted when it has no subkeys.
         key = OpenOwnKey(parent, name, kDeleteOnlyAccess);
-        return key && DeleteOpenKey(key.get());
+        return key && DeleteAndLog(key.get(), false);
     }
-    if (!IsLink(key.get())) {
+    const bool isLink = IsLink(key.get());
+    if (!isLink) {
         // All names first: deleting while enumerating would shift the indexes.
         for (const std::string& subkey : SubkeyNames(key.get())) DeleteOwnKey(key.get(), subkey);
     }
-    return DeleteOpenKey(key.get());
+    return DeleteAndLog(key.get(), isLink);
+}
+
+// Logs why the key `path` below `parent` could not be reached to be
+// deleted: a path with an empty component, or a registry link on the way.
+// A key that is simply missing is not logged.
+void LogUnreachable(HKEY parent, const std::string& path) {
+    const std::wstring fullPath = KeyDisplayPath(parent) + L"\\" + ToWide(path);
+    if (!IsWellFormedKeyPath(path)) {
+        actionlog::KeyRefused(fullPath, "empty path component");
+        return;
+    }
+    for (size_t end = path.find('\\'); end != std::string::npos; end = path.find('\\', end + 1)) {
+        const OwnKey way = OpenOwnPath(parent, path.substr(0, end), kWayAccess);
+        if (!way.key) return;
+        if (way.isLink) {
+            actionlog::KeyRefused(fullPath, "registry link on the way");
+            return;
+        }
+    }
 }
 
 // The key that holds the last component of `path`, opened through real keys
@@ -132,16 +165,25 @@ bool DeleteKeyTree(HKEY parent, const std::string& path) {
     std::string name;
     HKEY directParent = nullptr;
     const UniqueKey holder = OpenDirectParent(parent, path, name, directParent);
-    return directParent != nullptr && DeleteOwnKey(directParent, name);
+    if (directParent == nullptr) {
+        LogUnreachable(parent, path);
+        return false;
+    }
+    return DeleteOwnKey(directParent, name);
 }
 
 bool DeleteKeyWithoutSubkeys(HKEY parent, const std::string& path) {
     std::string name;
     HKEY directParent = nullptr;
     const UniqueKey holder = OpenDirectParent(parent, path, name, directParent);
-    if (directParent == nullptr) return false;
+    if (directParent == nullptr) {
+        LogUnreachable(parent, path);
+        return false;
+    }
     const UniqueKey key = OpenOwnKey(directParent, name, kDeleteOnlyAccess);
-    return key && DeleteOpenKey(key.get());
+    if (!key) return false;
+    const UniqueKey own = OpenOwnKey(directParent, name, kWayAccess);
+    return DeleteAndLog(key.get(), own && IsLink(own.get()));
 }
 
 }  // namespace tarnvale

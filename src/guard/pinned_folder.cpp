@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "common/paths.h"
+#include "log/action_log.h"
 
 namespace tarnvale {
 namespace {
@@ -12,6 +13,7 @@ namespace {
 // Create options of the native file API, which alone opens a name relative
 // to a held folder.
 constexpr ULONG kOpenExisting = 1;              // FILE_OPEN
+constexpr ULONG kOpenOrCreate = 3;              // FILE_OPEN_IF
 constexpr ULONG kDirectoryOnly = 0x1;           // FILE_DIRECTORY_FILE
 constexpr ULONG kSynchronous = 0x20;            // FILE_SYNCHRONOUS_IO_NONALERT
 constexpr ULONG kNonDirectoryOnly = 0x40;       // FILE_NON_DIRECTORY_FILE
@@ -25,14 +27,17 @@ constexpr DWORD kAllSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DE
 constexpr ACCESS_MASK kPinAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 
 // Opens the entry `name` of the held folder `folder`, the entry itself where
-// the platform can tell a link from its target.
+// the platform can tell a link from its target. `status` gets the platform's
+// answer (an NTSTATUS, 0 on success).
 UniqueFile OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG sharing,
-                        ULONG options) {
+                        ULONG options, ULONG disposition = kOpenExisting, LONG* status = nullptr) {
     using CreateFileFunction = LONG(WINAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
                                              PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
     static const auto createFile = reinterpret_cast<CreateFileFunction>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtCreateFile")));
     constexpr size_t kLongestName = 0x7FFF;
+    constexpr LONG kInvalidParameter = static_cast<LONG>(0xC000000D);  // STATUS_INVALID_PARAMETER
+    if (status != nullptr) *status = kInvalidParameter;
     if (createFile == nullptr || name.empty() || name.size() > kLongestName) return {};
     UNICODE_STRING objectName;
     objectName.Buffer = const_cast<PWSTR>(name.c_str());
@@ -43,12 +48,12 @@ UniqueFile OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK acc
     attributes.RootDirectory = folder;
     attributes.ObjectName = &objectName;
     attributes.Attributes = kCaseInsensitive;
-    IO_STATUS_BLOCK status = {};
+    IO_STATUS_BLOCK ioStatus = {};
     HANDLE handle = nullptr;
-    if (createFile(&handle, access | SYNCHRONIZE, &attributes, &status, nullptr, 0, sharing, kOpenExisting,
-                   options | kSynchronous, nullptr, 0) != 0) {
-        return {};
-    }
+    const LONG result = createFile(&handle, access | SYNCHRONIZE, &attributes, &ioStatus, nullptr, 0, sharing,
+                                   disposition, options | kSynchronous, nullptr, 0);
+    if (status != nullptr) *status = result;
+    if (result != 0) return {};
     return UniqueFile(handle);
 }
 
@@ -88,6 +93,21 @@ std::wstring FinalPath(HANDLE handle, const std::wstring& fallback) {
         if (length < buffer.size()) return std::wstring(buffer.data(), length);
         buffer.resize(length + 1);
     }
+}
+
+// The system error code of an NTSTATUS, for the log.
+DWORD ErrorOfStatus(LONG status) {
+    using ConvertFunction = ULONG(WINAPI*)(LONG);
+    static const auto convert = reinterpret_cast<ConvertFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlNtStatusToDosError")));
+    return convert != nullptr ? convert(status) : static_cast<DWORD>(status);
+}
+
+// A name that is not there: nothing to delete, nothing to report.
+bool IsMissing(LONG status) {
+    constexpr LONG kNameNotFound = static_cast<LONG>(0xC0000034);  // STATUS_OBJECT_NAME_NOT_FOUND
+    constexpr LONG kPathNotFound = static_cast<LONG>(0xC000003A);  // STATUS_OBJECT_PATH_NOT_FOUND
+    return status == kNameNotFound || status == kPathNotFound;
 }
 
 bool IsDotEntry(const std::wstring& name) { return name == L"." || name == L".."; }
@@ -176,14 +196,28 @@ bool PinnedFolder::DeleteFileEntry(const std::wstring& name, DWORD attributes, b
     if (!handle_ || nameOnVolume_.empty()) return false;
     const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     if (readOnly && !readOnlyToo) return false;
+    LONG status = 0;
     const UniqueFile file = OpenInFolder(handle_.get(), name, DELETE | FILE_WRITE_ATTRIBUTES, kAllSharing,
-                                         kNonDirectoryOnly | kEntryItself);
-    if (!file) return false;
+                                         kNonDirectoryOnly | kEntryItself, kOpenExisting, &status);
+    if (!file) {
+        if (!IsMissing(status)) actionlog::FileNotDeleted(Joined(finalPath(), name), ErrorOfStatus(status));
+        return false;
+    }
     // Where the platform follows a link anyway, the open file is its target,
     // known by another name: passed by.
-    if (!SamePath(NameOnVolume(file.get()), Joined(nameOnVolume_, name))) return false;
-    if (readOnly && !SetAttributes(file.get(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))) return false;
-    if (SetDisposition(file.get(), true)) return true;
+    if (!SamePath(NameOnVolume(file.get()), Joined(nameOnVolume_, name))) {
+        actionlog::FileNotDeleted(Joined(finalPath(), name), ERROR_CANT_ACCESS_FILE);
+        return false;
+    }
+    if (readOnly && !SetAttributes(file.get(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))) {
+        actionlog::FileNotDeleted(Joined(finalPath(), name), GetLastError());
+        return false;
+    }
+    if (SetDisposition(file.get(), true)) {
+        actionlog::FileDeleted(Joined(finalPath(), name));
+        return true;
+    }
+    actionlog::FileNotDeleted(Joined(finalPath(), name), GetLastError());
     if (readOnly) SetAttributes(file.get(), attributes);
     return false;
 }
@@ -198,7 +232,22 @@ bool PinnedFolder::RemoveEmptySubfolder(const std::wstring& name) const {
         !SamePath(NameOnVolume(folder.get()), Joined(nameOnVolume_, name))) {
         return false;
     }
-    return SetDisposition(folder.get(), true);  // refused while it holds anything
+    if (!SetDisposition(folder.get(), true)) return false;  // refused while it holds anything
+    actionlog::FolderDeleted(Joined(finalPath(), name));
+    return true;
+}
+
+UniqueFile PinnedFolder::OpenOwnFileToAppend(const std::wstring& name) const {
+    if (!handle_ || nameOnVolume_.empty() || IsDotEntry(name)) return {};
+    UniqueFile file = OpenInFolder(handle_.get(), name, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, kPinSharing,
+                                   kNonDirectoryOnly | kEntryItself, kOpenOrCreate);
+    if (!file) return {};
+    const DWORD attributes = Attributes(file.get());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        !SamePath(NameOnVolume(file.get()), Joined(nameOnVolume_, name))) {
+        return {};
+    }
+    return file;
 }
 
 }  // namespace tarnvale

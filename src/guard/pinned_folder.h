@@ -67,6 +67,13 @@ public:
     // folder's own entry of that name. True when it was deleted.
     bool RemoveEmptySubfolder(const std::wstring& name) const;
 
+    // Opens the file `name` of this folder to append to it, creating it when
+    // it is missing: opened relative to this folder as the file itself, and
+    // only when it is a plain file that is this folder's own entry of that
+    // name (no link, also none that the platform follows anyway, no reparse
+    // point, no folder). Empty otherwise.
+    UniqueFile OpenOwnFileToAppend(const std::wstring& name) const;
+
 private:
     UniqueFile handle_;
     std::wstring namedPath_;  // the path it was opened by, for where the platform cannot tell its final path

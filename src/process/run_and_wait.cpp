@@ -7,6 +7,7 @@
 #include "common/unique_handle.h"
 #include "dialogs/message_box.h"
 #include "frame/resource_lookup.h"
+#include "log/action_log.h"
 #include "resources/resource.h"
 
 namespace tarnvale {
@@ -48,15 +49,18 @@ int RunAndWait(std::string& commandLine) {
     commandLine.assign(buffer.data());
 
     if (!created) {
+        actionlog::CommandNotStarted(commandLine, createError);
         ShowProcessMessage(IDS_UNABLE_TO_EXECUTE, commandLine, createError);
         return 0;
     }
     UniqueProcess child(started);
+    actionlog::CommandStarted(commandLine, started.dwProcessId);
     WaitForProcess(child.process(), commandLine);
     return 1;
 }
 
 void WaitForProcess(HANDLE process, const std::string& commandLine) {
+    const ULONGLONG startedAt = GetTickCount64();
     for (;;) {
         // With MWMO_INPUTAVAILABLE the wait also wakes for input that was
         // queued before it started. One message is dispatched per pass and
@@ -74,6 +78,7 @@ void WaitForProcess(HANDLE process, const std::string& commandLine) {
             if (woken == WAIT_TIMEOUT) continue;
         }
         if (woken == WAIT_FAILED) {
+            actionlog::CommandWaitFailed(GetLastError());
             ShowProcessMessage(IDS_FAILED_TO_COMPLETE, commandLine, GetLastError());
             return;
         }
@@ -81,8 +86,12 @@ void WaitForProcess(HANDLE process, const std::string& commandLine) {
         // code says, 259 included. Its code is read but never judged.
         DWORD exitCode = 0;
         if (!GetExitCodeProcess(process, &exitCode)) {
-            ShowProcessMessage(IDS_FAILED_TO_COMPLETE, commandLine, GetLastError());
+            const DWORD error = GetLastError();
+            actionlog::CommandWaitFailed(error);
+            ShowProcessMessage(IDS_FAILED_TO_COMPLETE, commandLine, error);
+            return;
         }
+        actionlog::CommandEnded(exitCode, static_cast<DWORD>(GetTickCount64() - startedAt));
         return;
     }
 }

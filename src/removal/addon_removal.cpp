@@ -9,6 +9,7 @@
 #include "frame/resource_library.h"
 #include "frame/resource_lookup.h"
 #include "guard/key_guard.h"
+#include "log/action_log.h"
 #include "process/run_and_wait.h"
 #include "resources/resource.h"
 
@@ -39,7 +40,9 @@ void RemoveAddOn(const std::string& uninstallRoot, const AddOn& addOn, CStatusDl
     // The stored command is used as it is: no quotes added, nothing trimmed,
     // environment references not expanded.
     commandLine += kUninstallArguments;
-    status.m_status.SetText(ResourceString(addOn.statusId));
+    const std::string statusText = ResourceString(addOn.statusId);
+    status.m_status.SetText(statusText);
+    actionlog::WindowShown("status window", statusText);
     if (RunAndWait(commandLine) == 0) ShowMessage(ResourceString(addOn.failedId));
 }
 
@@ -51,7 +54,9 @@ int RemoveLumbrookAddOns(ResourceLibraryScope& resources) {
     // The status window does not have to exist for the removal to go on.
     CStatusDlg status(nullptr);
     status.Open();
-    status.m_status.SetText(ResourceString(IDS_CHECKING_ADDONS));
+    const std::string checkingText = ResourceString(IDS_CHECKING_ADDONS);
+    status.m_status.SetText(checkingText);
+    actionlog::WindowShown("status window", checkingText);
 
     // One after the other: the second entry is read only once the first
     // add-on's uninstaller has ended.

@@ -5,6 +5,7 @@
 #include "common/registry.h"
 #include "frame/resource_lookup.h"
 #include "guard/key_guard.h"
+#include "log/action_log.h"
 #include "resources/resource.h"
 
 namespace tarnvale {
@@ -18,9 +19,14 @@ void ListRegistrations(HKEY parent, StringList& simList, StringList& guidList) {
     for (const std::string& simName : SubkeyNames(parent)) {
         simList.push_back(simName);
         const UniqueKey registration = OpenKeyForReading(parent, simName);
-        if (!registration) continue;  // listed and deleted, but it has no GUID to give
+        if (!registration) {
+            // Listed and deleted, but it has no GUID to give.
+            actionlog::RegistrationWithoutGuid(simName);
+            continue;
+        }
         std::string guid;
         ReadStringValue(registration.get(), kGuidValue, guid);  // missing or too long: empty
+        if (guid.empty()) actionlog::RegistrationWithoutGuid(simName);
         guidList.push_back(guid.empty() ? simName : guid);
     }
 }

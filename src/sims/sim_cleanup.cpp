@@ -10,6 +10,7 @@
 #include "frame/resource_library.h"
 #include "frame/resource_lookup.h"
 #include "guard/folder_guard.h"
+#include "log/action_log.h"
 #include "resources/resource.h"
 #include "sims/compact_steps.h"
 #include "sims/registry_sweep.h"
@@ -25,7 +26,9 @@ namespace {
 void ShowCleaningStatus() {
     CStatusDlg status(nullptr);
     status.Open();
-    status.m_status.SetText(ResourceString(IDS_CLEANING_SIMS));
+    const std::string text = ResourceString(IDS_CLEANING_SIMS);
+    status.m_status.SetText(text);
+    actionlog::WindowShown("status window", text);
 }
 
 }  // namespace
@@ -42,12 +45,18 @@ int RunSimCleanup(int silent) {
     std::string productFolder;
     if constexpr (kCompactForm) {
         // Without the product nothing at all is swept or deleted.
-        if (FindProductFolder(productFolder) == 0) return 0;
+        if (FindProductFolder(productFolder) == 0) {
+            actionlog::ProductFolderMissing();
+            return 0;
+        }
         compact::SweepSimRegistry(simList);
     } else {
         // The registrations go even when the product folder is not found.
         SweepSimRegistry(simList, guidList);
-        if (FindProductFolder(productFolder) == 0) return 0;
+        if (FindProductFolder(productFolder) == 0) {
+            actionlog::ProductFolderMissing();
+            return 0;
+        }
     }
 
     if (silent == 0) ShowCleaningStatus();

@@ -7,6 +7,7 @@
 #include "frame/resource_lookup.h"
 #include "guard/file_deletion.h"
 #include "guard/pinned_folder.h"
+#include "log/action_log.h"
 #include "resources/resource.h"
 
 namespace tarnvale {
@@ -37,10 +38,23 @@ void RemoveSimFolders(const std::string& productFolder) {
     if (!product) return;
     {
         const PinnedFolder sims = product.Subfolder(simsName);
-        if (!sims || !sims.IsPlainFolder()) return;  // a linked "Sims" is never entered
+        if (!sims || !sims.IsPlainFolder()) {
+            // A linked "Sims" is never entered.
+            const std::wstring simsPath = product.finalPath() + L"\\" + simsName;
+            if (sims) {
+                actionlog::FolderRefused(simsPath, "reparse point");
+            } else if (GetFileAttributesW((extendedProduct + L"\\" + simsName).c_str()) != INVALID_FILE_ATTRIBUTES) {
+                actionlog::FolderRefused(simsPath, "link");
+            }
+            return;
+        }
         for (const PinnedFolder::Entry& entry : sims.Entries()) {
             const DWORD attributes = entry.attributes;
-            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+            if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                actionlog::FolderRefused(sims.finalPath() + L"\\" + entry.name, "reparse point");
+                continue;
+            }
             RemoveSubfolderFiles(sims, entry.name);
         }
     }

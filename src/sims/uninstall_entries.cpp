@@ -7,6 +7,7 @@
 #include "frame/resource_lookup.h"
 #include "guard/file_deletion.h"
 #include "guard/key_guard.h"
+#include "log/action_log.h"
 #include "resources/resource.h"
 
 namespace tarnvale {
@@ -66,7 +67,10 @@ void RemoveSimUninstallEntries(const StringList& guidList) {
             isLink = IsKeyLink(uninstall.get(), entryName);
             if (!isLink) entry = OpenKeyForReading(uninstall.get(), entryName);
         }
-        if (!entry && !isLink) continue;
+        if (!entry && !isLink) {
+            actionlog::UninstallEntryMissing(text);
+            continue;
+        }
         // An entry that is a registry link names nothing to be trusted: the
         // link alone goes, nothing is read through it.
         if (entry) RemoveUninstallEntry(entry.get());

@@ -3,8 +3,10 @@
 // maker key, and a SIM folder of 10 files) next to a plain loop that makes
 // the same registry and file deletions directly through the API, knowing
 // every name. Both run on freshly seeded states in the same process,
-// alternating. The ratio is given for the best round of each side (the one
-// least disturbed by other work on the machine) and for the medians.
+// alternating; the cleanup runs twice a round, without the action log file and
+// with it (TARNVALE_LOG). The ratios to the plain loop are given for the best
+// round of each side (the one least disturbed by other work on the machine)
+// and for the medians.
 //   cleanup_bench [SIMS [FILES_PER_SIM [ROUNDS]]]
 #include <windows.h>
 #include <shlwapi.h>
@@ -80,12 +82,17 @@ int main(int argc, char** argv) {
     const size_t filesPerSim = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 10;
     const int rounds = argc > 3 ? std::atoi(argv[3]) : 5;
 
-    HMODULE library = LoadLibraryA(kFullLibraryPath);
+    // TARNVALE_BENCH_LIBRARY names another build of the library to time
+    // (an earlier one, for a comparison); the full form of this tree otherwise.
+    char otherLibrary[MAX_PATH] = {};
+    const DWORD otherLength = GetEnvironmentVariableA("TARNVALE_BENCH_LIBRARY", otherLibrary, MAX_PATH);
+    const char* libraryPath = otherLength > 0 && otherLength < MAX_PATH ? otherLibrary : kFullLibraryPath;
+    HMODULE library = LoadLibraryA(libraryPath);
     auto clean = library != nullptr
                      ? reinterpret_cast<CleanExport>(reinterpret_cast<void*>(GetProcAddress(library, "CleanSIMInfoSilent")))
                      : nullptr;
     if (clean == nullptr) {
-        std::printf("cannot load CleanSIMInfoSilent from %s\n", kFullLibraryPath);
+        std::printf("cannot load CleanSIMInfoSilent from %s\n", libraryPath);
         return 1;
     }
 
@@ -97,17 +104,26 @@ int main(int argc, char** argv) {
     reg::SetString(HKEY_CLASSES_ROOT, simkeys::kProductFolder, "", productFolder);
     reg::CreateKey(HKEY_LOCAL_MACHINE, simkeys::kSims);
 
+    std::printf("%s\n", libraryPath);
     std::printf("SIM cleanup on %zu SIM registrations, each with a GUID, an Uninstall entry with a log folder\n"
                 "and a maker key, and a SIM folder of %zu files; %d rounds, each on a freshly seeded state:\n",
                 simCount, filesPerSim, rounds);
-    std::vector<double> libraryMs, plainMs;
+    std::vector<double> libraryMs, loggedMs, plainMs;
     bool complete = true;
-    auto timeLibrary = [&] {
+    const std::string logFile = root + "\\bench.log";
+    auto timeLibrary = [&](bool withLog) {
         fs::CreateFolders(productFolder);
         SeedSimLeftovers(productFolder, sims);
+        DeleteFileA(logFile.c_str());
+        SetEnvironmentVariableA("TARNVALE_LOG", withLog ? logFile.c_str() : nullptr);
         const double start = NowMs();
         const int result = clean();
-        libraryMs.push_back(NowMs() - start);
+        (withLog ? loggedMs : libraryMs).push_back(NowMs() - start);
+        SetEnvironmentVariableA("TARNVALE_LOG", nullptr);
+        if (withLog && !fs::FileExists(logFile)) {
+            std::printf("  no log file written\n");
+            complete = false;
+        }
         const std::string left = Leftovers(productFolder, sims);
         if (result != 1 || !left.empty()) {
             std::printf("  CleanSIMInfoSilent returned %d; %s\n", result, left.c_str());
@@ -124,17 +140,19 @@ int main(int argc, char** argv) {
         if (!left.empty()) std::printf("  plain loop: %s\n", left.c_str());
     };
     for (int round = 1; round <= rounds; ++round) {
-        // Which side runs first alternates, so neither always meets a
-        // colder or warmer machine.
-        if (round % 2 == 1) {
-            timeLibrary();
-            timePlain();
-        } else {
-            timePlain();
-            timeLibrary();
+        // Which side runs first turns, so none always meets a colder or
+        // warmer machine.
+        for (int side = 0; side < 3; ++side) {
+            switch ((round + side) % 3) {
+                case 0: timeLibrary(false); break;
+                case 1: timePlain(); break;
+                default: timeLibrary(true); break;
+            }
         }
-        std::printf("  round %d: CleanSIMInfoSilent %8.1f ms   plain loop %8.1f ms   ratio %.2f\n", round,
-                    libraryMs.back(), plainMs.back(), libraryMs.back() / plainMs.back());
+        std::printf("  round %d: CleanSIMInfoSilent %8.1f ms (ratio %.2f), with the log file %8.1f ms (ratio %.2f),"
+                    "   plain loop %8.1f ms\n",
+                    round, libraryMs.back(), libraryMs.back() / plainMs.back(), loggedMs.back(),
+                    loggedMs.back() / plainMs.back(), plainMs.back());
     }
     const double bestLibrary = *std::min_element(libraryMs.begin(), libraryMs.end());
     const double bestPlain = *std::min_element(plainMs.begin(), plainMs.end());
@@ -142,6 +160,12 @@ int main(int argc, char** argv) {
                 bestLibrary, bestPlain, bestLibrary / bestPlain);
     std::printf("median: CleanSIMInfoSilent %8.1f ms   plain loop %8.1f ms   ratio %.2f\n", Median(libraryMs),
                 Median(plainMs), Median(libraryMs) / Median(plainMs));
+    const double bestLogged = *std::min_element(loggedMs.begin(), loggedMs.end());
+    std::printf("with the action log file (TARNVALE_LOG):\n");
+    std::printf("best:   CleanSIMInfoSilent %8.1f ms   plain loop %8.1f ms   ratio %.2f\n", bestLogged, bestPlain,
+                bestLogged / bestPlain);
+    std::printf("median: CleanSIMInfoSilent %8.1f ms   plain loop %8.1f ms   ratio %.2f\n", Median(loggedMs),
+                Median(plainMs), Median(loggedMs) / Median(plainMs));
 
     reg::DeleteTree(HKEY_CLASSES_ROOT, simkeys::kProduct);
     reg::DeleteTree(HKEY_LOCAL_MACHINE, simkeys::kNortavoComma);

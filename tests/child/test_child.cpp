@@ -6,6 +6,8 @@
 //   --sleep=MS        sleep before exiting
 //   --wait-event=NAME stay alive until the named event is signalled
 //   --exit-stamp=FILE write the time of exit (100 ns units) to FILE
+//   --hold-file=FILE  hold FILE open without sharing until the child ends
+//                     (with --wait-event: a file another process holds)
 // The environment can set the same: TARNVALE_CHILD_EXIT, TARNVALE_CHILD_SLEEP,
 // TARNVALE_CHILD_EXIT_STAMP (for a child whose command line is fixed).
 // When TARNVALE_CHILD_LOG names a file, the child appends "start <pid> <command
@@ -77,6 +79,12 @@ int main() {
     std::string stampFile = OptionValue(commandLine, "exit-stamp");
     if (stampFile.empty()) stampFile = Environment("TARNVALE_CHILD_EXIT_STAMP");
 
+    // Opened before the sleep or wait, so that it is held while they last.
+    const std::string heldFile = OptionValue(commandLine, "hold-file");
+    HANDLE held = heldFile.empty() ? INVALID_HANDLE_VALUE
+                                   : CreateFileA(heldFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+
     if (!sleepText.empty()) Sleep(static_cast<DWORD>(std::strtoul(sleepText.c_str(), nullptr, 10)));
     if (!eventName.empty()) {
         HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, eventName.c_str());
@@ -86,6 +94,7 @@ int main() {
         }
     }
 
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     AppendLog("end " + pid);
     if (!stampFile.empty()) {
         if (FILE* stamp = std::fopen(stampFile.c_str(), "w")) {

@@ -2,7 +2,8 @@
 // platform's library search, calls one export with its declared signature
 // and prints its result. With --report it first records the registry keys
 // and files that the library works on and afterwards lists what the call
-// removed.
+// removed. With --log FILE the call writes its action log to FILE
+// (TARNVALE_LOG is set for it).
 #include <windows.h>
 
 #include <cstdio>
@@ -29,7 +30,7 @@ constexpr int kCallMade = 0;
 constexpr int kUsageError = 2;
 
 int Usage() {
-    std::fprintf(stderr, "usage: tarnvale-host [--report] EXPORT [COMMANDLINE]\nexports:");
+    std::fprintf(stderr, "usage: tarnvale-host [--report] [--log FILE] EXPORT [COMMANDLINE]\nexports:");
     for (const ExportEntry& entry : kExports) std::fprintf(stderr, " %s", entry.name);
     std::fprintf(stderr, "\n");
     return kUsageError;
@@ -39,8 +40,19 @@ int Usage() {
 
 int main(int argc, char** argv) {
     int first = 1;
-    const bool report = argc > 1 && std::strcmp(argv[1], "--report") == 0;
-    if (report) ++first;
+    bool report = false;
+    const char* logFile = nullptr;
+    while (first < argc) {
+        if (std::strcmp(argv[first], "--report") == 0) {
+            report = true;
+            ++first;
+        } else if (std::strcmp(argv[first], "--log") == 0 && first + 1 < argc) {
+            logFile = argv[first + 1];
+            first += 2;
+        } else {
+            break;
+        }
+    }
     if (argc <= first) return Usage();
     const char* exportName = argv[first];
     const ExportEntry* entry = nullptr;
@@ -51,6 +63,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tarnvale-host: unknown export '%s'\n", exportName);
         return Usage();
     }
+
+    // The library reads the variable at each export call.
+    if (logFile != nullptr) SetEnvironmentVariableA("TARNVALE_LOG", logFile);
 
     HMODULE library = LoadLibraryA("Tarnvale.dll");
     if (library == nullptr) {

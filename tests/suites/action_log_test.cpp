@@ -480,6 +480,8 @@ TEST(DebugOutput, AViewerGetsEveryLine) {
 // One bad TARNVALE_LOG value: what the case holds for the run, and a check
 // that tells what was written where it must not be (empty when nothing).
 struct BadLog {
+    BadLog(std::string logValue, std::function<std::string()> check, std::shared_ptr<void> holder = nullptr)
+        : value(std::move(logValue)), damage(std::move(check)), held(std::move(holder)) {}
     std::string value;
     std::function<std::string()> damage;
     std::shared_ptr<void> held;  // released after the run, before the check

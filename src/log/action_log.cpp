@@ -118,16 +118,15 @@ ActionLogScope::ActionLogScope(const char* exportName) noexcept
     : exportName_(exportName), previous_(g_currentLog) {
     debugOutput_ = DebugOutputListened();
     try {
-        file_ = OpenLogFile();
+        file_.reset(OpenLogFile());
     } catch (...) {
-        file_ = INVALID_HANDLE_VALUE;
+        file_.reset();
     }
     g_currentLog = this;
 }
 
 ActionLogScope::~ActionLogScope() {
     g_currentLog = previous_;
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
 }
 
 void ActionLogScope::Write(const std::wstring& action) noexcept {
@@ -135,11 +134,11 @@ void ActionLogScope::Write(const std::wstring& action) noexcept {
         const std::wstring line = LinePrefix() + Widened(exportName_) + L": " + action;
         // A debugger attached during the call is seen at once.
         if (debugOutput_ || IsDebuggerPresent()) OutputDebugStringA(Converted(line + L"\n", CP_ACP).c_str());
-        if (file_ == INVALID_HANDLE_VALUE) return;
+        if (!file_) return;
         const std::string bytes = Converted(line + L"\r\n", CP_UTF8);
         DWORD written = 0;
         // One WriteFile per line; a line that cannot be written is lost.
-        WriteFile(file_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     } catch (...) {
     }
 }

@@ -22,6 +22,8 @@
 
 #include <string>
 
+#include "common/unique_handle.h"
+
 namespace tarnvale {
 
 // The log of one export call: opened by RunExport before the export's body
@@ -39,7 +41,7 @@ public:
 
 private:
     const char* exportName_;
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    UniqueFile file_;  // the log file, when one is usable
     bool debugOutput_ = false;  // a debug-output viewer listened when the call began
     ActionLogScope* previous_;
 };

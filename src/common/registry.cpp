@@ -1,5 +1,7 @@
 #include "common/registry.h"
 
+#include <vector>
+
 namespace tarnvale {
 
 bool ReadStringValue(HKEY key, const std::string& name, std::string& text) {
@@ -27,6 +29,28 @@ StringList SubkeyNames(HKEY key) {
         names.emplace_back(name, length);
     }
     return names;
+}
+
+std::wstring KeyObjectName(HKEY key) {
+    using QueryKeyFunction = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+    static const auto queryKey = reinterpret_cast<QueryKeyFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+    if (queryKey == nullptr) return {};
+    constexpr int kKeyNameInformation = 3;
+    // KEY_NAME_INFORMATION: the name's length in bytes, then the name. Most
+    // names fit the small buffer; a longer one gets what it needs.
+    ULONG small[512];
+    std::vector<ULONG> large;
+    ULONG* buffer = small;
+    ULONG needed = 0;
+    LONG status = queryKey(key, kKeyNameInformation, small, sizeof(small), &needed);
+    if (status != 0 && needed > sizeof(small)) {
+        large.resize(needed / sizeof(ULONG) + 1);
+        buffer = large.data();
+        status = queryKey(key, kKeyNameInformation, buffer, static_cast<ULONG>(large.size() * sizeof(ULONG)), &needed);
+    }
+    if (status != 0) return {};
+    return std::wstring(reinterpret_cast<const wchar_t*>(&buffer[1]), buffer[0] / sizeof(wchar_t));
 }
 
 }  // namespace tarnvale

@@ -32,4 +32,9 @@ bool ReadStringValue(HKEY key, const std::string& name, std::string& text);
 // other error of the enumeration.
 StringList SubkeyNames(HKEY key);
 
+// The name of the key object an open key stands for, as the platform knows
+// it ("\REGISTRY\MACHINE\SOFTWARE\..."): one name for a key however it was
+// reached. Empty when the platform cannot tell.
+std::wstring KeyObjectName(HKEY key);
+
 }  // namespace tarnvale

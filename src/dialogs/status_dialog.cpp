@@ -1,5 +1,7 @@
 #include "dialogs/status_dialog.h"
 
+#include "plan/plan_run.h"
+
 #include "resources/resource.h"
 
 namespace tarnvale {
@@ -7,6 +9,7 @@ namespace tarnvale {
 CStatusDlg::CStatusDlg(HWND parent) noexcept : DialogBase(IDD_STATUS, parent) {}
 
 int CStatusDlg::Open() {
+    if (plan::Active()) return 0;  // a plan run shows no window
     if (!CreateModeless()) return 0;
     ShowWindow(hwnd(), SW_SHOWNORMAL);
     return 1;

@@ -88,5 +88,5 @@ extern "C" int __stdcall ShowBetaLicense() {
 
         if (g_nBackRequest == kBackRequested) return kBackRequested;
         return closedWith == IDOK ? 1 : 0;
-    });
+    }, 0, PlanRunScope::Exports::NeverPlan);  // the page asks the user; there is nothing to plan
 }

@@ -8,6 +8,7 @@
 
 #include "frame/module_state.h"
 #include "log/action_log.h"
+#include "plan/plan_run.h"
 
 namespace tarnvale {
 
@@ -25,10 +26,13 @@ private:
 };
 
 // Runs the export `name`'s body inside the frame, with its action log open
-// from before the body to after its result. No exception leaves an export:
-// an unexpected failure (memory exhausted) becomes failureResult.
+// from before the body to after its result, as a plan run when TARNVALE_PLAN
+// asks for one and the export may plan. No exception leaves an export: an
+// unexpected failure (memory exhausted) becomes failureResult.
 template <typename Body>
-int RunExport(const char* name, Body&& body, int failureResult = 0) noexcept {
+int RunExport(const char* name, Body&& body, int failureResult = 0,
+              PlanRunScope::Exports plannable = PlanRunScope::Exports::MayPlan) noexcept {
+    PlanRunScope plan(plannable);
     ActionLogScope log(name);
     int result = failureResult;
     try {
@@ -45,6 +49,7 @@ int RunExport(const char* name, Body&& body, int failureResult = 0) noexcept {
 // which runs in whatever module state its caller has current.
 template <typename Body>
 int RunExportWithoutFrame(const char* name, Body&& body, int failureResult = 0) noexcept {
+    PlanRunScope plan(PlanRunScope::Exports::MayPlan);
     ActionLogScope log(name);
     int result = failureResult;
     try {

@@ -242,7 +242,7 @@ bool IsProtected(const std::wstring& finalPath) {
 // Why a folder that could not be held as a plain folder of its parent was
 // left alone, for the log; null for a folder that is simply not there.
 const char* ReasonNotHeld(const std::wstring& extendedPath) {
-    const DWORD attributes = GetFileAttributesW(extendedPath.c_str());
+    const DWORD attributes = EntryAttributes(extendedPath);
     if (attributes == INVALID_FILE_ATTRIBUTES) return nullptr;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return "reparse point";
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return "not a folder";

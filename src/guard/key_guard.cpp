@@ -6,6 +6,7 @@
 #include "common/registry.h"
 #include "common/string_list.h"
 #include "log/action_log.h"
+#include "plan/plan_run.h"
 
 namespace tarnvale {
 namespace {
@@ -23,9 +24,11 @@ constexpr REGSAM kWayAccess = KEY_QUERY_VALUE | kRegistryView;
 
 // The key named `name` (one component) below `parent` itself: a link is opened
 // as the link, never as its target.
+// A key that the plan run in progress has deleted already counts as missing.
 UniqueKey OpenOwnKey(HKEY parent, const std::string& name, REGSAM access) {
     UniqueKey key;
     if (RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, access, key.put()) != ERROR_SUCCESS) key.reset();
+    if (key && plan::Active() && plan::KeyGone(KeyObjectName(key.get()))) key.reset();
     return key;
 }
 
@@ -64,8 +67,14 @@ OwnKey OpenOwnPath(HKEY root, const std::string& path, REGSAM access) {
 }
 
 // Deletes the key an open handle stands for: the key itself, a link as the
-// link. The platform refuses a key that still has subkeys.
+// link. The platform refuses a key that still has subkeys. A plan run
+// deletes nothing: it refuses as the platform would and notes the key gone.
 bool DeleteOpenKey(HKEY key) {
+    if (plan::Active()) {
+        if (!ListSubkeys(key).empty()) return false;
+        plan::RecordKeyGone(KeyObjectName(key));
+        return true;
+    }
     using DeleteKeyFunction = LONG(WINAPI*)(HANDLE);
     static const auto deleteKey = reinterpret_cast<DeleteKeyFunction>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
@@ -95,7 +104,7 @@ bool DeleteOwnKey(HKEY parent, const std::string& name) {
     const bool isLink = IsLink(key.get());
     if (!isLink) {
         // All names first: deleting while enumerating would shift the indexes.
-        for (const std::string& subkey : SubkeyNames(key.get())) DeleteOwnKey(key.get(), subkey);
+        for (const std::string& subkey : ListSubkeys(key.get())) DeleteOwnKey(key.get(), subkey);
     }
     return DeleteAndLog(key.get(), isLink);
 }
@@ -141,6 +150,17 @@ UniqueKey OpenDirectParent(HKEY parent, const std::string& path, std::string& na
 }
 
 }  // namespace
+
+StringList ListSubkeys(HKEY key) {
+    StringList names = SubkeyNames(key);
+    if (!plan::Active() || names.empty()) return names;
+    const std::wstring keyName = KeyObjectName(key);
+    StringList remaining;
+    for (std::string& name : names) {
+        if (!plan::KeyGone(keyName + L"\\" + ToWide(name))) remaining.push_back(std::move(name));
+    }
+    return remaining;
+}
 
 bool IsWellFormedKeyPath(const std::string& path) {
     if (path.empty() || path.front() == '\\' || path.back() == '\\') return false;

@@ -10,14 +10,17 @@
 // - A link that is itself the key to delete is deleted as a link; its target
 //   stays. A tree deletion never descends into a link (DeleteOwnKey).
 //
-// Every key the library opens goes through OpenKeyForReading and every key
-// it deletes through DeleteKeyTree or DeleteKeyWithoutSubkeys.
+// Every key the library opens goes through OpenKeyForReading, every list of
+// subkeys through ListSubkeys, and every key it deletes through DeleteKeyTree
+// or DeleteKeyWithoutSubkeys. In a plan run these delete nothing and treat
+// what the plan has deleted as gone (plan/plan_run.h).
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
+#include "common/string_list.h"
 #include "common/unique_handle.h"
 
 namespace tarnvale {
@@ -25,6 +28,10 @@ namespace tarnvale {
 // True for a key path made of non-empty components: not empty, no leading,
 // trailing or doubled backslash.
 bool IsWellFormedKeyPath(const std::string& path);
+
+// The names of the subkeys of an open key as the run sees them
+// (SubkeyNames): in a plan run, without the keys it has deleted already.
+StringList ListSubkeys(HKEY key);
 
 // Opens `path` below `root` for reading. Empty when the path is not well
 // formed, a key is missing or cannot be read, or any key of the path, the

@@ -6,6 +6,7 @@
 
 #include "common/paths.h"
 #include "log/action_log.h"
+#include "plan/plan_run.h"
 
 namespace tarnvale {
 namespace {
@@ -132,7 +133,50 @@ bool SetAttributes(HANDLE handle, DWORD attributes) {
     return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
 }
 
+// The entries directly in the folder that `folder` stands for (without "."
+// and ".."), listed through the handle. An error ends the list there.
+std::vector<PinnedFolder::Entry> ListEntries(HANDLE folder) {
+    std::vector<PinnedFolder::Entry> entries;
+    std::vector<LONGLONG> buffer(0x10000 / sizeof(LONGLONG));
+    const DWORD bufferSize = static_cast<DWORD>(buffer.size() * sizeof(LONGLONG));
+    FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+    // ERROR_NO_MORE_FILES is the normal end; another error ends the list too.
+    while (GetFileInformationByHandleEx(folder, kind, buffer.data(), bufferSize)) {
+        kind = FileIdBothDirectoryInfo;
+        const BYTE* position = reinterpret_cast<const BYTE*>(buffer.data());
+        for (;;) {
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(position);
+            std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            if (!IsDotEntry(name)) entries.push_back({std::move(name), entry->FileAttributes});
+            if (entry->NextEntryOffset == 0) break;
+            position += entry->NextEntryOffset;
+        }
+    }
+    return entries;
+}
+
+// What names an entry for a plan run: its volume's serial number and its
+// path below the volume, as the platform knows the open entry.
+std::wstring VolumeSerial(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!GetFileInformationByHandle(handle, &information)) return L"?";
+    return std::to_wstring(information.dwVolumeSerialNumber);
+}
+
+std::wstring EntryIdOf(HANDLE handle) { return VolumeSerial(handle) + L":" + NameOnVolume(handle); }
+
+// True when a plan run has deleted the open entry already.
+bool PlannedAway(HANDLE handle) { return plan::Active() && plan::EntryGone(EntryIdOf(handle)); }
+
 }  // namespace
+
+DWORD EntryAttributes(const std::wstring& extendedPath) {
+    const DWORD attributes = GetFileAttributesW(extendedPath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !plan::Active()) return attributes;
+    const UniqueFile entry(CreateFileW(extendedPath.c_str(), FILE_READ_ATTRIBUTES, kAllSharing, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return entry && PlannedAway(entry.get()) ? INVALID_FILE_ATTRIBUTES : attributes;
+}
 
 PinnedFolder PinnedFolder::Open(const std::wstring& extendedPath, LastLink lastLink) {
     PinnedFolder folder;
@@ -140,7 +184,7 @@ PinnedFolder PinnedFolder::Open(const std::wstring& extendedPath, LastLink lastL
         FILE_FLAG_BACKUP_SEMANTICS | (lastLink == LastLink::AsItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     folder.handle_.reset(
         CreateFileW(extendedPath.c_str(), kPinAccess, kPinSharing, nullptr, OPEN_EXISTING, flags, nullptr));
-    if (!folder.handle_) return folder;
+    if (!folder.handle_ || PlannedAway(folder.handle_.get())) return PinnedFolder();
     folder.attributes_ = Attributes(folder.handle_.get());
     folder.namedPath_ = extendedPath;
     folder.nameOnVolume_ = NameOnVolume(folder.handle_.get());
@@ -152,7 +196,7 @@ PinnedFolder PinnedFolder::Subfolder(const std::wstring& name) const {
     if (!handle_ || nameOnVolume_.empty() || IsDotEntry(name)) return folder;
     folder.handle_ = OpenInFolder(handle_.get(), name, kPinAccess, kPinSharing,
                                   kDirectoryOnly | kBackupIntent | kEntryItself);
-    if (!folder.handle_) return folder;
+    if (!folder.handle_ || PlannedAway(folder.handle_.get())) return PinnedFolder();
     // This folder's own entry of that name, not where a link leads.
     folder.nameOnVolume_ = NameOnVolume(folder.handle_.get());
     if (!SamePath(folder.nameOnVolume_, Joined(nameOnVolume_, name))) return PinnedFolder();
@@ -172,24 +216,22 @@ bool PinnedFolder::IsPlainFolder() const noexcept {
 }
 
 std::vector<PinnedFolder::Entry> PinnedFolder::Entries() const {
-    std::vector<Entry> entries;
-    if (!handle_) return entries;
-    std::vector<LONGLONG> buffer(0x10000 / sizeof(LONGLONG));
-    const DWORD bufferSize = static_cast<DWORD>(buffer.size() * sizeof(LONGLONG));
-    FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
-    // ERROR_NO_MORE_FILES is the normal end; another error ends the list too.
-    while (GetFileInformationByHandleEx(handle_.get(), kind, buffer.data(), bufferSize)) {
-        kind = FileIdBothDirectoryInfo;
-        const BYTE* position = reinterpret_cast<const BYTE*>(buffer.data());
-        for (;;) {
-            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(position);
-            std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
-            if (!IsDotEntry(name)) entries.push_back({std::move(name), entry->FileAttributes});
-            if (entry->NextEntryOffset == 0) break;
-            position += entry->NextEntryOffset;
+    if (!handle_) return {};
+    std::vector<Entry> entries = ListEntries(handle_.get());
+    if (plan::Active()) {
+        // What the plan has deleted already is no longer there.
+        std::vector<Entry> remaining;
+        for (Entry& entry : entries) {
+            if (!plan::EntryGone(EntryId(entry.name))) remaining.push_back(std::move(entry));
         }
+        entries = std::move(remaining);
     }
     return entries;
+}
+
+std::wstring PinnedFolder::EntryId(const std::wstring& name) const {
+    if (volumeSerial_.empty()) volumeSerial_ = VolumeSerial(handle_.get());
+    return volumeSerial_ + L":" + Joined(nameOnVolume_, name);
 }
 
 bool PinnedFolder::DeleteFileEntry(const std::wstring& name, DWORD attributes, bool readOnlyToo) const {
@@ -209,6 +251,13 @@ bool PinnedFolder::DeleteFileEntry(const std::wstring& name, DWORD attributes, b
         actionlog::FileNotDeleted(Joined(finalPath(), name), ERROR_CANT_ACCESS_FILE);
         return false;
     }
+    if (plan::Active()) {
+        // The file opened for deletion as a real run opens it: it would go.
+        if (plan::EntryGone(EntryId(name))) return false;
+        plan::RecordEntryGone(EntryId(name));
+        actionlog::FileDeleted(Joined(finalPath(), name));
+        return true;
+    }
     if (readOnly && !SetAttributes(file.get(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))) {
         actionlog::FileNotDeleted(Joined(finalPath(), name), GetLastError());
         return false;
@@ -224,7 +273,9 @@ bool PinnedFolder::DeleteFileEntry(const std::wstring& name, DWORD attributes, b
 
 bool PinnedFolder::RemoveEmptySubfolder(const std::wstring& name) const {
     if (!handle_ || nameOnVolume_.empty() || IsDotEntry(name)) return false;
-    const UniqueFile folder = OpenInFolder(handle_.get(), name, DELETE | FILE_READ_ATTRIBUTES, kAllSharing,
+    // A plan run lists the folder to tell whether it would be empty by now.
+    const ACCESS_MASK listing = plan::Active() ? FILE_LIST_DIRECTORY : 0;
+    const UniqueFile folder = OpenInFolder(handle_.get(), name, DELETE | FILE_READ_ATTRIBUTES | listing, kAllSharing,
                                            kDirectoryOnly | kBackupIntent | kEntryItself);
     if (!folder) return false;
     const DWORD attributes = Attributes(folder.get());
@@ -232,7 +283,16 @@ bool PinnedFolder::RemoveEmptySubfolder(const std::wstring& name) const {
         !SamePath(NameOnVolume(folder.get()), Joined(nameOnVolume_, name))) {
         return false;
     }
-    if (!SetDisposition(folder.get(), true)) return false;  // refused while it holds anything
+    if (plan::Active()) {
+        const std::wstring folderId = EntryId(name);
+        if (plan::EntryGone(folderId)) return false;
+        for (const Entry& entry : ListEntries(folder.get())) {
+            if (!plan::EntryGone(folderId + L"\\" + entry.name)) return false;  // it would still hold this
+        }
+        plan::RecordEntryGone(folderId);
+    } else if (!SetDisposition(folder.get(), true)) {
+        return false;  // refused while it holds anything
+    }
     actionlog::FolderDeleted(Joined(finalPath(), name));
     return true;
 }

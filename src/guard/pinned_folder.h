@@ -3,7 +3,9 @@
 // cannot be renamed, moved, deleted or replaced by a link. Its entries are
 // listed through the held handle and opened relative to it, never by a path
 // that could be resolved again; each one is checked to be the entry of that
-// name in this very folder, not whatever a link leads to.
+// name in this very folder, not whatever a link leads to. In a plan run it
+// deletes nothing and treats what the plan has deleted as gone
+// (plan/plan_run.h).
 #pragma once
 
 #include <windows.h>
@@ -75,11 +77,20 @@ public:
     UniqueFile OpenOwnFileToAppend(const std::wstring& name) const;
 
 private:
+    // The id of this folder's entry `name` for a plan run (see plan/plan_run.h).
+    std::wstring EntryId(const std::wstring& name) const;
+
     UniqueFile handle_;
     std::wstring namedPath_;  // the path it was opened by, for where the platform cannot tell its final path
     mutable std::wstring finalPath_;
     std::wstring nameOnVolume_;  // the path below the volume ("\Quenta\Sims"), as the handle tells
     DWORD attributes_ = INVALID_FILE_ATTRIBUTES;
+    mutable std::wstring volumeSerial_;  // for a plan run's entry ids, asked on first use
 };
+
+// The attributes of the entry at `extendedPath` as the run sees it
+// (GetFileAttributesW): INVALID_FILE_ATTRIBUTES when it is missing, and in a
+// plan run also when the plan has deleted it already.
+DWORD EntryAttributes(const std::wstring& extendedPath);
 
 }  // namespace tarnvale

@@ -4,9 +4,11 @@
 #include <vector>
 
 #include "common/paths.h"
+#include "common/registry.h"
 #include "common/unique_handle.h"
 #include "guard/folder_guard.h"
 #include "guard/pinned_folder.h"
+#include "plan/plan_run.h"
 
 namespace tarnvale {
 namespace {
@@ -103,11 +105,14 @@ void Write(const std::wstring& action) noexcept {
     }
 }
 
+// What marks each line of a plan run: the line a real run would write follows.
+constexpr wchar_t kPlannedMark[] = L"planned: ";
+
 // Builds the line's text; a failure (memory exhausted) loses the line only.
 template <typename Text>
 void Log(Text&& text) noexcept {
     try {
-        Write(text());
+        Write(plan::Active() ? kPlannedMark + text() : text());
     } catch (...) {
     }
 }
@@ -152,26 +157,8 @@ std::wstring DisplayPath(const std::wstring& path) {
 std::wstring KeyDisplayPath(HKEY key) noexcept {
     try {
         if (key == HKEY_LOCAL_MACHINE) return L"HKLM";
-        using QueryKeyFunction = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
-        static const auto queryKey = reinterpret_cast<QueryKeyFunction>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
-        if (queryKey == nullptr) return {};
-        constexpr int kKeyNameInformation = 3;
-        // KEY_NAME_INFORMATION: the name's length in bytes, then the name.
-        // Most names fit the small buffer; a longer one gets what it needs.
-        ULONG small[512];
-        std::vector<ULONG> large;
-        ULONG* buffer = small;
-        ULONG needed = 0;
-        LONG status = queryKey(key, kKeyNameInformation, small, sizeof(small), &needed);
-        if (status != 0 && needed > sizeof(small)) {
-            large.resize(needed / sizeof(ULONG) + 1);
-            buffer = large.data();
-            status = queryKey(key, kKeyNameInformation, buffer, static_cast<ULONG>(large.size() * sizeof(ULONG)),
-                              &needed);
-        }
-        if (status != 0) return {};
-        const std::wstring name(reinterpret_cast<const wchar_t*>(&buffer[1]), buffer[0] / sizeof(wchar_t));
+        const std::wstring name = KeyObjectName(key);
+        if (name.empty()) return {};
         std::wstring path = name;
         const wchar_t kMachine[] = L"\\REGISTRY\\MACHINE\\";
         const wchar_t kUsers[] = L"\\REGISTRY\\USER\\";
@@ -236,7 +223,10 @@ void FolderRefused(const std::wstring& path, const char* reason) noexcept {
 }
 
 void CommandStarted(const std::string& commandLine, DWORD processId) noexcept {
-    Log([&] { return L"started command " + Quoted(commandLine) + L" as process " + Number(processId); });
+    Log([&] {
+        return L"started command " + Quoted(commandLine) +
+               (processId != 0 ? L" as process " + Number(processId) : std::wstring());
+    });
 }
 
 void CommandNotStarted(const std::string& commandLine, DWORD error) noexcept {
@@ -245,6 +235,10 @@ void CommandNotStarted(const std::string& commandLine, DWORD error) noexcept {
 
 void CommandEnded(DWORD exitCode, DWORD milliseconds) noexcept {
     Log([&] { return L"command ended: exit code " + Number(exitCode) + L" after " + Number(milliseconds) + L" ms"; });
+}
+
+void CommandEndAwaited() noexcept {
+    Log([] { return std::wstring(L"command ended: its exit code and time are known only when it runs"); });
 }
 
 void CommandWaitFailed(DWORD error) noexcept {

@@ -60,10 +60,12 @@ void FolderDeleted(const std::wstring& path) noexcept;
 void FolderRefused(const std::wstring& path, const char* reason) noexcept;
 
 // Commands.
+// A plan run gives no process id (0) and ends with CommandEndAwaited.
 void CommandStarted(const std::string& commandLine, DWORD processId) noexcept;
 void CommandNotStarted(const std::string& commandLine, DWORD error) noexcept;
 void CommandEnded(DWORD exitCode, DWORD milliseconds) noexcept;
 void CommandWaitFailed(DWORD error) noexcept;
+void CommandEndAwaited() noexcept;
 
 // Windows, by what they are, with the text they show as shown.
 void WindowShown(const char* window, const std::string& text) noexcept;

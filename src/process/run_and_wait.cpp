@@ -8,6 +8,8 @@
 #include "dialogs/message_box.h"
 #include "frame/resource_lookup.h"
 #include "log/action_log.h"
+#include "plan/plan_run.h"
+#include "process/program_lookup.h"
 #include "resources/resource.h"
 
 namespace tarnvale {
@@ -35,6 +37,18 @@ void DispatchOneMessage() {
 }  // namespace
 
 int RunAndWait(std::string& commandLine) {
+    if (plan::Active()) {
+        // Nothing is started: a plan tells whether the program would be found.
+        const DWORD lookupError = ProgramLookupError(commandLine);
+        if (lookupError != ERROR_SUCCESS) {
+            actionlog::CommandNotStarted(commandLine, lookupError);
+            ShowProcessMessage(IDS_UNABLE_TO_EXECUTE, commandLine, lookupError);
+            return 0;
+        }
+        actionlog::CommandStarted(commandLine, 0);
+        actionlog::CommandEndAwaited();
+        return 1;
+    }
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started = {};

@@ -24,7 +24,7 @@ void SweepSimRegistry(StringList& simList) {
     const UniqueKey sims = OpenKeyForReading(HKEY_LOCAL_MACHINE, ResourceString(IDS_SIMS_KEY));
     if (!sims) return;
     // All names first: deleting while enumerating would shift the indexes.
-    simList = SubkeyNames(sims.get());
+    simList = ListSubkeys(sims.get());
     for (const std::string& simName : simList) {
         DeleteKeyWithoutSubkeys(sims.get(), simName);  // a registration with subkeys stays
     }
@@ -33,7 +33,7 @@ void SweepSimRegistry(StringList& simList) {
 void RemoveSimUninstallEntries(StringList& simList) {
     const UniqueKey uninstall = OpenKeyForReading(HKEY_LOCAL_MACHINE, ResourceString(IDS_UNINSTALL_KEY));
     if (!uninstall) return;
-    for (const std::string& entryName : SubkeyNames(uninstall.get())) {
+    for (const std::string& entryName : ListSubkeys(uninstall.get())) {
         const std::string upperEntryName = UpperCase(entryName);
         bool deleted = false;
         for (std::string& simName : simList) {

@@ -16,7 +16,7 @@ constexpr char kGuidValue[] = "GUID";
 // Appends the registrations of `parent` to the lists. No registration is
 // deleted here: deleting while enumerating would shift the indexes.
 void ListRegistrations(HKEY parent, StringList& simList, StringList& guidList) {
-    for (const std::string& simName : SubkeyNames(parent)) {
+    for (const std::string& simName : ListSubkeys(parent)) {
         simList.push_back(simName);
         const UniqueKey registration = OpenKeyForReading(parent, simName);
         if (!registration) {

@@ -43,7 +43,7 @@ void RemoveSimFolders(const std::string& productFolder) {
             const std::wstring simsPath = product.finalPath() + L"\\" + simsName;
             if (sims) {
                 actionlog::FolderRefused(simsPath, "reparse point");
-            } else if (GetFileAttributesW((extendedProduct + L"\\" + simsName).c_str()) != INVALID_FILE_ATTRIBUTES) {
+            } else if (EntryAttributes(extendedProduct + L"\\" + simsName) != INVALID_FILE_ATTRIBUTES) {
                 actionlog::FolderRefused(simsPath, "link");
             }
             return;

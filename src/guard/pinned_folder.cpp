@@ -252,8 +252,14 @@ bool PinnedFolder::DeleteFileEntry(const std::wstring& name, DWORD attributes, b
         return false;
     }
     if (plan::Active()) {
-        // The file opened for deletion as a real run opens it: it would go.
+        // The file opened for deletion as a real run opens it: it would go,
+        // unless it is read-only and would not be made writable first.
         if (plan::EntryGone(EntryId(name))) return false;
+        const DWORD actual = Attributes(file.get());
+        if (!readOnly && actual != INVALID_FILE_ATTRIBUTES && (actual & FILE_ATTRIBUTE_READONLY)) {
+            actionlog::FileNotDeleted(Joined(finalPath(), name), ERROR_ACCESS_DENIED);
+            return false;
+        }
         plan::RecordEntryGone(EntryId(name));
         actionlog::FileDeleted(Joined(finalPath(), name));
         return true;

@@ -15,6 +15,7 @@
 #include <set>
 #include <tuple>
 
+#include "action_log_reader.h"
 #include "child_log.h"
 #include "file_fixture.h"
 #include "library_form.h"
@@ -39,71 +40,6 @@ std::string Lower(std::string text) {
 }
 
 bool Contains(const std::string& text, const std::string& part) { return Lower(text).find(Lower(part)) != std::string::npos; }
-
-// The registry view the library under test works in.
-const char* ViewName() { return sizeof(void*) == 8 ? "64-bit view" : "32-bit view"; }
-
-// One line of the log file, taken apart.
-struct LogLine {
-    unsigned long processId;
-    std::string exportName;
-    std::string action;
-};
-
-// Every line of the log file at `path`; a line that does not have the form
-// "YYYY-MM-DD hh:mm:ss.mmm pid N Export: action" fails the test.
-std::vector<LogLine> ReadLog(const std::string& path) {
-    static const std::regex kLine(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} pid (\d+) (\w+): (.*)$)");
-    std::vector<LogLine> lines;
-    const std::string content = fs::ReadFile(path);
-    size_t start = 0;
-    while (start < content.size()) {
-        const size_t end = content.find("\r\n", start);
-        EXPECT_NE(end, std::string::npos) << "the log's last line has no line end";
-        if (end == std::string::npos) break;
-        const std::string text = content.substr(start, end - start);
-        std::smatch match;
-        if (std::regex_match(text, match, kLine)) {
-            lines.push_back({std::stoul(match[1]), match[2], match[3]});
-        } else {
-            ADD_FAILURE() << "not a log line: " << text;
-        }
-        start = end + 2;
-    }
-    return lines;
-}
-
-std::string Actions(const std::vector<LogLine>& lines) {
-    std::string text;
-    for (const LogLine& line : lines) text += "  " + line.action + "\n";
-    return text;
-}
-
-bool HasAction(const std::vector<LogLine>& lines, const std::function<bool(const std::string&)>& test) {
-    return std::any_of(lines.begin(), lines.end(), [&](const LogLine& line) { return test(line.action); });
-}
-
-// What the log's "deleted" lines name, as machine-snapshot entries in lower
-// case: "hklm\key\", "c:\folder\", "c:\file".
-std::set<std::string> LoggedDeletions(const std::vector<LogLine>& lines) {
-    std::set<std::string> deleted;
-    const std::string view = std::string(" (") + ViewName();
-    for (const LogLine& line : lines) {
-        const std::string& action = line.action;
-        if (action.rfind("deleted key HKLM\\", 0) == 0) {
-            const size_t viewAt = action.rfind(view);
-            EXPECT_NE(viewAt, std::string::npos) << "no registry view in: " << action;
-            deleted.insert(Lower(MachineKey(action.substr(17, viewAt - 17))));
-        } else if (action.rfind("deleted file ", 0) == 0) {
-            deleted.insert(Lower(action.substr(13)));
-        } else if (action.rfind("deleted folder ", 0) == 0) {
-            deleted.insert(Lower(action.substr(15)) + "\\");
-        } else {
-            EXPECT_NE(action.rfind("deleted", 0), 0u) << "a deletion of an unknown kind: " << action;
-        }
-    }
-    return deleted;
-}
 
 // The keys, folders and files (not values) that are gone from `after`.
 std::set<std::string> RemovedEntries(const MachineSnapshot& before, const MachineSnapshot& after) {

@@ -4,7 +4,8 @@
 // hostile (a GUID, a "LogFile", a "DisplayName", a SIM name, the product
 // folder) and states exactly what the run removes for a sane reading of that
 // data; nothing else may change anywhere on the machine, and no window may
-// appear. The compact form reads no GUID, "LogFile" or "DisplayName": it
+// appear. Each case runs as a plan first: the plan changes nothing, and
+// lists exactly what the real run right after it removes. The compact form reads no GUID, "LogFile" or "DisplayName": it
 // removes the Uninstall entries whose names hold a SIM's name, nothing they
 // name, so most of its outcomes are the SIM's own registration and files.
 #include <windows.h>
@@ -17,6 +18,7 @@
 
 #include "library_form.h"
 #include "machine_snapshot.h"
+#include "plan_check.h"
 #include "sim_world.h"
 #include "test_paths.h"
 #include "ui_robot.h"
@@ -663,12 +665,17 @@ TEST_P(HostileData, RemovesOnlyWhatTheDataNames) {
     const std::string currentDirectory = fs::CurrentDirectory();
     const MachineSnapshot before = MachineSnapshot::Take();
 
-    UiSession robot;  // no window may appear
-    const int result = library.CleanSIMInfoSilent();
+    // The plan first, then the real run; no window may appear in either.
+    UiSession robot;
+    const PlanAndRealRun run = PlanThenRun([&] {
+        robot.NextCall();
+        return library.CleanSIMInfoSilent();
+    });
     robot.Finish();
 
-    EXPECT_EQ(result, expected.result);
-    EXPECT_EQ(DescribeUnexpectedChanges(before, MachineSnapshot::Take(), expected.removed), "");
+    EXPECT_EQ(PlanDifferences(before, run), "");
+    EXPECT_EQ(run.realResult, expected.result);
+    EXPECT_EQ(DescribeUnexpectedChanges(run.afterPlan, run.afterReal, expected.removed), "");
     EXPECT_EQ(fs::CurrentDirectory(), currentDirectory);
 }
 

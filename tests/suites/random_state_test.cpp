@@ -1,7 +1,8 @@
 // Randomised SIM leftovers: hundreds of random states of the SIMS and DSIMS
 // registrations, Uninstall entries, maker keys, log folders and the product
 // folder, each run through CleanSIMInfoSilent and compared, over the whole
-// machine, with a small reference model of what the run must remove.
+// machine, with a small reference model of what the run must remove (the
+// full form), and with the plan run made right before it (both forms).
 //
 // The model below is written from the rules of the SIM cleanup (the order of
 // the run, the sweep, the entry lookup, the log folder and maker key of an
@@ -22,7 +23,9 @@
 #include <set>
 #include <sstream>
 
+#include "library_form.h"
 #include "machine_snapshot.h"
+#include "plan_check.h"
 #include "sim_world.h"
 #include "ui_robot.h"
 
@@ -32,7 +35,12 @@ namespace {
 const HKEY kMachine = HKEY_LOCAL_MACHINE;
 
 constexpr unsigned long kDefaultSeed = 20240611;
-constexpr unsigned long kDefaultCases = 200;
+// States a run tries: the full form's against the model and its plan, the
+// compact form's against its plan. The 32-bit suites try fewer, as they may
+// run under emulation.
+constexpr bool k64Bit = sizeof(void*) == 8;
+constexpr unsigned long kDefaultCases = k64Bit ? 500 : 200;
+constexpr unsigned long kDefaultCompactCases = k64Bit ? 200 : 100;
 
 const char* const kSimNames[] = {"Alarm", "Trend", "Recipe", "Batch", "Report", "Audit"};
 const char* const kGuids[] = {"{6A1C2F10-0001}", "{6A1C2F10-0002}", "{6A1C2F10-0003}", "{6A1C2F10-0004}"};
@@ -485,11 +493,19 @@ void Clear(SimWorld& world) {
     fs::RemoveTree(world.root() + "\\Logs");
 }
 
-class RandomStates : public SimCleanupTest {};
+class RandomStates : public SimCleanupTest, public ::testing::WithParamInterface<LibraryForm> {
+protected:
+    RandomStates() : SimCleanupTest(GetParam()) {}
+};
 
-TEST_F(RandomStates, EachRunRemovesWhatTheModelSays) {
+// The full form against the model; both forms against their own plan: each
+// state runs as a plan first, which must change nothing on the machine and
+// list exactly what the real run right after it removes.
+TEST_P(RandomStates, EachRunRemovesWhatTheModelAndItsPlanSay) {
+    const bool withModel = !GetParam().compact;  // the model is the full form's
     const unsigned long seed = EnvironmentNumber("TARNVALE_RANDOM_SEED", kDefaultSeed);
-    const unsigned long cases = EnvironmentNumber("TARNVALE_RANDOM_CASES", kDefaultCases);
+    const unsigned long cases =
+        EnvironmentNumber("TARNVALE_RANDOM_CASES", withModel ? kDefaultCases : kDefaultCompactCases);
     std::map<std::string, int> tally;  // what the cases covered
     const auto started = std::chrono::steady_clock::now();
 
@@ -503,30 +519,39 @@ TEST_F(RandomStates, EachRunRemovesWhatTheModelSays) {
         const Expected expected = Model(state, world_);
         const MachineSnapshot before = MachineSnapshot::Take();
 
-        robot.NextCall();
-        const int result = CleanSilently();
+        const PlanAndRealRun run = PlanThenRun([&] {
+            robot.NextCall();
+            return CleanSilently();
+        });
 
-        const std::string difference = DescribeUnexpectedChanges(before, MachineSnapshot::Take(), expected.removed);
-        if (result != expected.result || !difference.empty() || HasFailure()) {
-            ADD_FAILURE() << "case " << index << " of seed " << seed << " differs from the model"
+        const std::string planDifferences = PlanDifferences(before, run);
+        const std::string modelDifferences =
+            withModel ? DescribeUnexpectedChanges(run.afterPlan, run.afterReal, expected.removed) : "";
+        const bool resultDiffers = withModel && run.realResult != expected.result;
+        if (resultDiffers || !modelDifferences.empty() || !planDifferences.empty() || HasFailure()) {
+            ADD_FAILURE() << "case " << index << " of seed " << seed << " differs"
                           << " (run it alone with TARNVALE_RANDOM_SEED=" << caseSeed << " TARNVALE_RANDOM_CASES=1)\n"
-                          << "result " << result << ", model " << expected.result << "\n"
-                          << difference << "state:\n"
+                          << "result " << run.realResult << (withModel ? ", model " + std::to_string(expected.result) : "")
+                          << "\n"
+                          << (modelDifferences.empty() ? "" : "against the model:\n" + modelDifferences)
+                          << (planDifferences.empty() ? "" : "against the plan:\n" + planDifferences) << "state:\n"
                           << state.Describe();
             break;
         }
-        ++tally[expected.result == 0 ? "product not found" : "product found"];
-        tally["keys and files removed"] += static_cast<int>(expected.removed.size());
+        ++tally[run.realResult == 0 ? "product not found" : "product found"];
+        tally["keys and files removed"] += static_cast<int>(LoggedDeletions(run.realLines).size());
         if (!state.simsKey) ++tally["no SIMS key"];
     }
     robot.Finish();
     Clear(world_);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("seed %lu, %lu cases in %.1f s:", seed, tried, seconds);
+    std::printf("%s form, seed %lu, %lu cases in %.1f s:", GetParam().name, seed, tried, seconds);
     for (const auto& [what, count] : tally) std::printf(" %s %d;", what.c_str(), count);
     std::printf("\n");
 }
+
+INSTANTIATE_TEST_SUITE_P(Forms, RandomStates, BothForms(), FormName);
 
 }  // namespace
 }  // namespace tarnvale::test

@@ -66,7 +66,7 @@ size_t EndOfQuotedName(const std::string& line) {
 // Saves a key with everything below it as the registry's own text (one call
 // to the registry, where walking the keys one by one takes seconds) and reads
 // the text into entries: every key, every key above one, every value.
-void AddRegistryTree(HKEY root, const std::string& prefix, std::map<std::string, std::string>& entries) {
+void AddRegistryTree(HKEY root, const std::string& prefix, MachineSnapshot::Entries& entries) {
     static const bool privileged = (EnablePrivilege("SeBackupPrivilege"), true);
     (void)privileged;
     const std::string file = HostFolder() + "\\snapshot-" + std::to_string(GetCurrentProcessId()) + ".reg";
@@ -103,8 +103,11 @@ void AddRegistryTree(HKEY root, const std::string& prefix, std::map<std::string,
             key = KeyPathOf(line) + "\\";
             // The file lists only keys with values or without subkeys: every
             // key above a listed one exists too.
-            for (size_t cut = key.find('\\'); cut != std::string::npos; cut = key.find('\\', cut + 1)) {
-                entries.emplace(prefix + key.substr(0, cut + 1), std::string());
+            // From the key itself upwards; once a key is there, the keys
+            // above it are too.
+            for (size_t cut = key.size() - 1; cut != std::string::npos; cut = key.rfind('\\', cut - 1)) {
+                if (!entries.emplace(prefix + key.substr(0, cut + 1), std::string()).second) break;
+                if (cut == 0) break;
             }
         }
     }
@@ -123,9 +126,11 @@ std::string AttributesData(DWORD attributes) {
     return data;
 }
 
-void WalkFolder(const std::wstring& folder, const std::string& path, std::map<std::string, std::string>& entries) {
+void WalkFolder(const std::wstring& folder, const std::string& path, MachineSnapshot::Entries& entries) {
     WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    // No short names, fetched in large batches: the walk covers all of C:.
+    HANDLE search = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
         const std::wstring name = entry.cFileName;
@@ -212,9 +217,16 @@ std::string MachineKey(const std::string& path) {
 
 MachineSnapshot MachineSnapshot::Take() {
     MachineSnapshot snapshot;
+    snapshot.entries_.reserve(1 << 17);
     // The registry's own save holds both views whatever the caller's view.
     AddRegistryTree(HKEY_LOCAL_MACHINE, "HKLM\\", snapshot.entries_);
-    AddRegistryTree(HKEY_CLASSES_ROOT, "HKCR\\", snapshot.entries_);
+    // HKEY_CLASSES_ROOT is HKLM\SOFTWARE\Classes, saved with HKLM, merged
+    // with the user's own classes, saved here.
+    HKEY userClasses = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, KEY_READ, &userClasses) == ERROR_SUCCESS) {
+        AddRegistryTree(userClasses, "HKCU\\Software\\Classes\\", snapshot.entries_);
+        RegCloseKey(userClasses);
+    }
     snapshot.entries_.emplace("C:\\", std::string());
     const FileSystemRedirectionOff realFolders;
     WalkFolder(L"C:", "C:\\", snapshot.entries_);
@@ -233,6 +245,9 @@ MachineDifference Compare(const MachineSnapshot& before, const MachineSnapshot& 
     }
     for (const auto& [entry, data] : after.entries()) {
         if (before.entries().count(entry) == 0) difference.added.push_back(entry);
+    }
+    for (std::vector<std::string>* list : {&difference.removed, &difference.added, &difference.changed}) {
+        std::sort(list->begin(), list->end());
     }
     return difference;
 }

@@ -1,5 +1,6 @@
 // A picture of the whole machine as the library can reach it: every key and
-// value below HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT, and every file and
+// value below HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT (the machine's classes,
+// below HKLM\SOFTWARE\Classes, and the user's), and every file and
 // folder of drive C:. Two pictures, taken before and after a call, tell
 // exactly what the call removed, added or changed anywhere. The picture is
 // the same whatever the test's architecture: both registry views (the 32-bit
@@ -7,25 +8,28 @@
 // a 32-bit process is redirected to.
 #pragma once
 
-#include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tarnvale::test {
 
 class MachineSnapshot {
 public:
-    // Entries are "HKLM\path\" for a key, "HKLM\path\:name" for a value ("@" the default value)
+    // Entries are "HKLM\path\" (or "HKCU\Software\Classes\path\") for a key, "HKLM\path\:name" for a value ("@" the default value)
     // (data kept for comparison), "C:\path\" for a folder, "C:\path" for a file (its
     // read-only, hidden and system attributes kept for comparison).
     static MachineSnapshot Take();
 
-    const std::map<std::string, std::string>& entries() const { return entries_; }
+    using Entries = std::unordered_map<std::string, std::string>;  // entry -> value data, attributes of files and folders
+
+    const Entries& entries() const { return entries_; }
 
 private:
-    std::map<std::string, std::string> entries_;  // entry -> value data, attributes of files and folders
+    Entries entries_;
 };
 
+// Each list sorted by name.
 struct MachineDifference {
     std::vector<std::string> removed;
     std::vector<std::string> added;

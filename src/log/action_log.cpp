@@ -108,11 +108,36 @@ void Write(const std::wstring& action) noexcept {
 // What marks each line of a plan run: the line a real run would write follows.
 constexpr wchar_t kPlannedMark[] = L"planned: ";
 
+// One action makes one line: a control character of quoted data (a message
+// text ends with a line break) is written as an escape, "\n", "\r", "\t"
+// or "\x" with two hex digits.
+std::wstring OneLine(const std::wstring& action) {
+    std::wstring line;
+    line.reserve(action.size());
+    for (const wchar_t character : action) {
+        if (character >= L' ' && character != 0x7F) {
+            line += character;
+        } else if (character == L'\n') {
+            line += L"\\n";
+        } else if (character == L'\r') {
+            line += L"\\r";
+        } else if (character == L'\t') {
+            line += L"\\t";
+        } else {
+            const wchar_t* const kHexDigits = L"0123456789ABCDEF";
+            line += L"\\x";
+            line += kHexDigits[(character >> 4) & 0xF];
+            line += kHexDigits[character & 0xF];
+        }
+    }
+    return line;
+}
+
 // Builds the line's text; a failure (memory exhausted) loses the line only.
 template <typename Text>
 void Log(Text&& text) noexcept {
     try {
-        Write(plan::Active() ? kPlannedMark + text() : text());
+        Write(OneLine(plan::Active() ? kPlannedMark + text() : text()));
     } catch (...) {
     }
 }

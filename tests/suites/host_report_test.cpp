@@ -1,5 +1,7 @@
 // tarnvale-host --report: on the demo state, the list of what CleanSIMInfo
 // removed is exactly what the end-to-end test expects a SIM cleanup to remove.
+// tarnvale-host --plan: the plan printed lists exactly that, and nothing
+// changes.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -8,7 +10,9 @@
 #include <set>
 #include <sstream>
 
+#include "action_log_reader.h"
 #include "demo_state.h"
+#include "machine_snapshot.h"
 #include "sim_leftovers.h"
 #include "test_paths.h"
 
@@ -101,6 +105,35 @@ TEST_F(HostReportTest, ListsExactlyWhatTheSimCleanupRemoves) {
         expected.insert(Lower(entry));
     }
     EXPECT_EQ(ReportedEntries(output), expected) << output;
+}
+
+TEST_F(HostReportTest, PlanListsWhatTheCleanupWouldRemoveAndChangesNothing) {
+    const MachineSnapshot before = MachineSnapshot::Take();
+    DWORD exitCode = 99;
+    const std::string output = RunAndCapture(std::string("\"") + kHostPath + "\" --plan CleanSIMInfoSilent", exitCode);
+    EXPECT_EQ(exitCode, 0u) << output;
+    EXPECT_EQ(DescribeUnexpectedChanges(before, MachineSnapshot::Take(), {}), "");
+    EXPECT_NE(output.find("plan of CleanSIMInfoSilent (nothing was changed, started or shown):"), std::string::npos)
+        << output;
+    EXPECT_NE(output.find("result: 1"), std::string::npos) << output;
+
+    const std::vector<LogLine> lines = LogLinesIn(output);
+    ASSERT_FALSE(lines.empty()) << output;
+    EXPECT_EQ(lines.back().action, "planned: returned 1");
+    std::set<std::string> expected;
+    for (const std::string& entry : SimLeftoverEntries(demo::kProductFolder, demo::DemoSims())) {
+        expected.insert(Lower(entry));
+    }
+    // The plan lists each key and file; the topmost of them are the leftovers.
+    const std::set<std::string> planned = LoggedDeletions(lines, "planned: ");
+    std::set<std::string> topmost;
+    for (const std::string& entry : planned) {
+        const bool below = std::any_of(planned.begin(), planned.end(), [&](const std::string& other) {
+            return other != entry && other.back() == '\\' && entry.rfind(other, 0) == 0;
+        });
+        if (!below) topmost.insert(entry);
+    }
+    EXPECT_EQ(topmost, expected) << output;
 }
 
 TEST_F(HostReportTest, ReportsNothingWhenNothingWasRemoved) {

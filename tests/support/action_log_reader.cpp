@@ -12,6 +12,9 @@
 namespace tarnvale::test {
 namespace {
 
+// "YYYY-MM-DD hh:mm:ss.mmm pid N Export: action"
+const std::regex kLine(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} pid (\d+) (\w+): (.*)$)");
+
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
     return text;
@@ -21,8 +24,22 @@ std::string Lower(std::string text) {
 
 const char* ViewName() { return sizeof(void*) == 8 ? "64-bit view" : "32-bit view"; }
 
+std::vector<LogLine> LogLinesIn(const std::string& text) {
+    std::vector<LogLine> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::smatch match;
+        if (std::regex_match(line, match, kLine)) lines.push_back({std::stoul(match[1]), match[2], match[3]});
+        start = end + 1;
+    }
+    return lines;
+}
+
 std::vector<LogLine> ReadLog(const std::string& path) {
-    static const std::regex kLine(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} pid (\d+) (\w+): (.*)$)");
     std::vector<LogLine> lines;
     const std::string content = fs::ReadFile(path);
     size_t start = 0;

@@ -23,6 +23,10 @@ struct LogLine {
 // "YYYY-MM-DD hh:mm:ss.mmm pid N Export: action" fails the test.
 std::vector<LogLine> ReadLog(const std::string& path);
 
+// The log lines among other text (a program's output); other lines are
+// passed over.
+std::vector<LogLine> LogLinesIn(const std::string& text);
+
 // The actions, one per line, for failure messages.
 std::string Actions(const std::vector<LogLine>& lines);
 

@@ -52,11 +52,13 @@ std::string Listed(const std::vector<LogLine>& lines, size_t from) {
 
 }  // namespace
 
-PlanAndRealRun PlanThenRun(const std::function<int()>& call) {
+PlanAndRealRun PlanThenRun(const std::function<int()>& call) { return PlanThenRun(call, call); }
+
+PlanAndRealRun PlanThenRun(const std::function<int()>& planCall, const std::function<int()>& realCall) {
     PlanAndRealRun run;
-    run.planLines = RunWithLog(call, true, run.planResult);
+    run.planLines = RunWithLog(planCall, true, run.planResult);
     run.afterPlan = MachineSnapshot::Take();
-    run.realLines = RunWithLog(call, false, run.realResult);
+    run.realLines = RunWithLog(realCall, false, run.realResult);
     run.afterReal = MachineSnapshot::Take();
     return run;
 }

@@ -24,6 +24,9 @@ struct PlanAndRealRun {
 // Makes `call` as a plan run and then as a real run. The logs lie beside
 // the test executable, outside drive C:, where no snapshot looks.
 PlanAndRealRun PlanThenRun(const std::function<int()>& call);
+// The same with a call of its own for each run (a real run may need a robot
+// to answer its windows).
+PlanAndRealRun PlanThenRun(const std::function<int()>& planCall, const std::function<int()>& realCall);
 
 // Every way in which the plan was not exact, empty when it was: the plan
 // changed the machine (against `beforePlan`), returned another result than

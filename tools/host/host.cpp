@@ -61,7 +61,10 @@ void PrintLogFrom(const std::string& path, LONGLONG from) {
     char buffer[4096];
     DWORD read = 0;
     while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-        std::fwrite(buffer, 1, read, stdout);
+        // The log's lines end with CR LF; the text stream adds the CR itself.
+        for (DWORD index = 0; index < read; ++index) {
+            if (buffer[index] != '\r') std::fputc(buffer[index], stdout);
+        }
     }
     CloseHandle(file);
 }

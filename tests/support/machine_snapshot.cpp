@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cwctype>
 #include <set>
+#include <string_view>
+#include <thread>
 
 #include "file_fixture.h"
 
@@ -40,10 +42,11 @@ void EnablePrivilege(const char* name) {
 
 // The key path of a "[path] time" line, with the file's doubled backslashes
 // made single.
-std::string KeyPathOf(const std::string& line) {
+std::string KeyPathOf(std::string_view line) {
     const size_t close = line.rfind(']');
-    std::string escaped = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    const std::string_view escaped = line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
     std::string path;
+    path.reserve(escaped.size());
     for (size_t i = 0; i < escaped.size(); ++i) {
         if (escaped[i] == '\\' && i + 1 < escaped.size() && escaped[i + 1] == '\\') ++i;
         path += escaped[i];
@@ -52,7 +55,7 @@ std::string KeyPathOf(const std::string& line) {
 }
 
 // The end of a quoted value name ("name" with backslash escapes).
-size_t EndOfQuotedName(const std::string& line) {
+size_t EndOfQuotedName(std::string_view line) {
     for (size_t i = 1; i < line.size(); ++i) {
         if (line[i] == '\\') {
             ++i;
@@ -78,35 +81,44 @@ void AddRegistryTree(HKEY root, const std::string& prefix, MachineSnapshot::Entr
     const std::string text = fs::ReadFile(file);
     DeleteFileA(file.c_str());
 
-    std::string key;
+    std::string key;      // prefix and path of the current key, with a trailing backslash
     std::string pending;  // a value line continued with a trailing backslash
-    size_t position = 0;
-    while (position < text.size()) {
-        size_t end = text.find('\n', position);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(position, end - position);
-        position = end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string name;
+    std::string_view rest(text);
+    while (!rest.empty()) {
+        const size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
 
         if (!pending.empty() || (!line.empty() && (line[0] == '"' || line[0] == '@'))) {
             if (!line.empty() && line.back() == '\\') {
-                pending += line.substr(0, line.size() - 1);
+                pending.append(line.substr(0, line.size() - 1));
                 continue;
             }
-            line = pending + line;
-            pending.clear();
+            if (!pending.empty()) {
+                pending.append(line);
+                line = pending;
+            }
             const size_t nameEnd = line[0] == '@' ? 0 : EndOfQuotedName(line);
-            const std::string name = line[0] == '@' ? "@" : line.substr(1, nameEnd - 1);
+            name = key;
+            name += ':';
+            if (line[0] == '@') {
+                name += '@';
+            } else {
+                name.append(line.substr(1, nameEnd - 1));
+            }
             const size_t equals = line.find('=', nameEnd);
-            entries[prefix + key + ":" + name] = equals == std::string::npos ? "" : line.substr(equals + 1);
+            entries[name] = equals == std::string_view::npos ? std::string() : std::string(line.substr(equals + 1));
+            pending.clear();
         } else if (!line.empty() && line[0] == '[') {
-            key = KeyPathOf(line) + "\\";
+            key = prefix + KeyPathOf(line) + "\\";
             // The file lists only keys with values or without subkeys: every
-            // key above a listed one exists too.
-            // From the key itself upwards; once a key is there, the keys
-            // above it are too.
-            for (size_t cut = key.size() - 1; cut != std::string::npos; cut = key.rfind('\\', cut - 1)) {
-                if (!entries.emplace(prefix + key.substr(0, cut + 1), std::string()).second) break;
+            // key above a listed one exists too. From the key itself
+            // upwards; once a key is there, the keys above it are too.
+            for (size_t cut = key.size() - 1; cut >= prefix.size() && cut != std::string::npos;
+                 cut = key.rfind('\\', cut - 1)) {
+                if (!entries.emplace(key.substr(0, cut + 1), std::string()).second) break;
                 if (cut == 0) break;
             }
         }
@@ -218,6 +230,15 @@ std::string MachineKey(const std::string& path) {
 MachineSnapshot MachineSnapshot::Take() {
     MachineSnapshot snapshot;
     snapshot.entries_.reserve(1 << 17);
+    // Drive C: is walked on a thread of its own while the registry is read:
+    // the walk waits mostly on the file system, the reading on this thread.
+    Entries files;
+    std::thread walk([&files] {
+        files.reserve(1 << 15);
+        files.emplace("C:\\", std::string());
+        const FileSystemRedirectionOff realFolders;  // for this thread
+        WalkFolder(L"C:", "C:\\", files);
+    });
     // The registry's own save holds both views whatever the caller's view.
     AddRegistryTree(HKEY_LOCAL_MACHINE, "HKLM\\", snapshot.entries_);
     // HKEY_CLASSES_ROOT is HKLM\SOFTWARE\Classes, saved with HKLM, merged
@@ -227,9 +248,8 @@ MachineSnapshot MachineSnapshot::Take() {
         AddRegistryTree(userClasses, "HKCU\\Software\\Classes\\", snapshot.entries_);
         RegCloseKey(userClasses);
     }
-    snapshot.entries_.emplace("C:\\", std::string());
-    const FileSystemRedirectionOff realFolders;
-    WalkFolder(L"C:", "C:\\", snapshot.entries_);
+    walk.join();
+    snapshot.entries_.merge(files);
     return snapshot;
 }
 

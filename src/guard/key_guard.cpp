@@ -67,19 +67,26 @@ OwnKey OpenOwnPath(HKEY root, const std::string& path, REGSAM access) {
 }
 
 // True when a plan run sees subkeys below an open key: the platform's count,
-// less the subkeys the plan has deleted. A key that denies listing its
-// subkeys counts every one it has. Where the platform gives not even the
-// count (Windows asks for the right to read the key), the key is taken to
-// have none.
+// less the subkeys the plan has deleted. The key is opened again to be
+// listed, as a key opened only to be deleted may not be. A key that denies
+// listing its subkeys counts every one it has; where the platform gives not
+// even the count (Windows asks for the right to read the key), the key is
+// taken to have none.
 bool HasSubkeysLeft(HKEY key) {
+    UniqueKey listable;
+    if (RegOpenKeyExW(key, L"", 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | kRegistryView, listable.put()) !=
+        ERROR_SUCCESS) {
+        listable.reset();
+    }
+    const HKEY asked = listable ? listable.get() : key;
     DWORD subkeys = 0;
-    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+    if (RegQueryInfoKeyW(asked, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
                          nullptr, nullptr) != ERROR_SUCCESS) {
         return false;
     }
     if (subkeys == 0) return false;
-    if (SubkeyNames(key).size() < subkeys) return true;  // not all listed: those not listed are there
-    return !ListSubkeys(key).empty();
+    if (SubkeyNames(asked).size() < subkeys) return true;  // not all listed: those not listed are there
+    return !ListSubkeys(asked).empty();
 }
 
 // Deletes the key an open handle stands for: the key itself, a link as the

@@ -175,7 +175,12 @@ void ActionLogScope::Write(const std::wstring& action) noexcept {
 
 std::wstring DisplayPath(const std::wstring& path) {
     if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
-    if (path.compare(0, 4, kExtendedPathPrefix) == 0) return path.substr(4);
+    // Only a drive path reads the same without the prefix; a volume
+    // ("\\?\Volume{...}\") or device ("\\?\GLOBALROOT\...") path needs it.
+    const wchar_t letter = path.size() >= 6 ? path[4] : L'\0';
+    const bool drivePath = ((letter >= L'A' && letter <= L'Z') || (letter >= L'a' && letter <= L'z')) &&
+                           path[5] == L':' && (path.size() == 6 || IsPathSeparator(path[6]));
+    if (drivePath && path.compare(0, 4, kExtendedPathPrefix) == 0) return path.substr(4);
     return path;
 }
 

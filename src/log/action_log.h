@@ -90,8 +90,9 @@ void Result(int result) noexcept;
 // library's registry view; empty when the platform cannot tell.
 std::wstring KeyDisplayPath(HKEY key) noexcept;
 
-// The path of a file or folder for the log: a final or extended path without
-// its "\\?\" prefix.
+// The path of a file or folder for the log: a final or extended path of a
+// drive or share without its "\\?\" prefix; a volume or device path, which
+// names nothing without it, as it is.
 std::wstring DisplayPath(const std::wstring& path);
 
 }  // namespace tarnvale

@@ -5,17 +5,23 @@
 // folder) and states exactly what the run removes for a sane reading of that
 // data; nothing else may change anywhere on the machine, and no window may
 // appear. Each case runs as a plan first: the plan changes nothing, and
-// lists exactly what the real run right after it removes. The compact form reads no GUID, "LogFile" or "DisplayName": it
+// lists exactly what the real run right after it removes. The real run's log
+// names exactly what the guards refused, each with its reason, and what the
+// platform would not delete; nothing else may be left alone without a word,
+// nor anything refused that a case does not expect. The compact form reads no GUID, "LogFile" or "DisplayName": it
 // removes the Uninstall entries whose names hold a SIM's name, nothing they
 // name, so most of its outcomes are the SIM's own registration and files.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <tuple>
+#include <utility>
 
+#include "action_log_reader.h"
 #include "library_form.h"
 #include "machine_snapshot.h"
 #include "plan_check.h"
@@ -34,16 +40,94 @@ std::string Entry(const std::string& name) { return std::string(simkeys::kUninst
 std::string NortavoMaker(const std::string& name) { return std::string(simkeys::kNortavoMaker) + "\\" + name; }
 std::string VeltraneMaker(const std::string& name) { return std::string(simkeys::kVeltraneMaker) + "\\" + name; }
 
-// What one run must do: its result and exactly what it removes, as
-// machine-snapshot entries ("HKLM\key\", "C:\folder\", "C:\file").
+// A line by which the log says why something was left alone: a guard's
+// refusal, or a key or file the platform would not delete.
+struct PassedBy {
+    std::string kind;  // the line's opening words
+    std::string path;  // compared without regard to case, as the platform names paths
+    std::string tail;  // what follows the path: the registry view and the reason
+};
+
+constexpr const char* kPassedByKinds[] = {"folder refused by the folder guard", "key refused by the key guard",
+                                          "key not deleted", "file not deleted"};
+
+std::string ViewAndReason(const std::string& reason) { return std::string(" (") + ViewName() + "): " + reason; }
+
+// A folder the folder guard refuses, by the path it is named by or, once it
+// is held, by where it really is.
+PassedBy FolderRefused(const std::string& path, const char* reason) {
+    return {"folder refused by the folder guard", path, std::string(": ") + reason};
+}
+// A key below HKEY_LOCAL_MACHINE that the key guard refuses; the log names
+// it as the library's view does (no WOW6432Node in the 32-bit view).
+PassedBy KeyRefused(const std::string& path, const char* reason) {
+    return {"key refused by the key guard", "HKLM\\" + path, ViewAndReason(reason)};
+}
+// A key the platform would not delete: it still has subkeys.
+PassedBy KeyNotDeleted(const std::string& path) {
+    return {"key not deleted", "HKLM\\" + path,
+            ViewAndReason("the platform refused it (subkeys left, or no right to delete it)")};
+}
+
+bool IsPassedBy(const std::string& action) {
+    for (const char* kind : kPassedByKinds) {
+        if (action.rfind(std::string(kind) + ": ", 0) == 0) return true;
+    }
+    return false;
+}
+
+bool Matches(const PassedBy& expected, const std::string& action) {
+    const std::string opening = expected.kind + ": ";
+    if (action.size() != opening.size() + expected.path.size() + expected.tail.size()) return false;
+    if (action.compare(0, opening.size(), opening) != 0) return false;
+    if (action.compare(action.size() - expected.tail.size(), std::string::npos, expected.tail) != 0) return false;
+    const std::string path = action.substr(opening.size(), expected.path.size());
+    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.data(), static_cast<int>(path.size()),
+                          expected.path.data(), static_cast<int>(expected.path.size())) == CSTR_EQUAL;
+}
+
+std::string Describe(const PassedBy& expected) { return expected.kind + ": " + expected.path + expected.tail; }
+
+// Every difference between the pass-by lines of a log and those expected,
+// one for one: an expected line missing (or with another reason), and a line
+// that no expectation takes. Empty when they agree.
+std::string PassedByDifferences(const std::vector<LogLine>& lines, std::vector<PassedBy> expected) {
+    std::string differences;
+    for (const LogLine& line : lines) {
+        if (!IsPassedBy(line.action)) continue;
+        const auto match = std::find_if(expected.begin(), expected.end(),
+                                        [&](const PassedBy& wanted) { return Matches(wanted, line.action); });
+        if (match == expected.end()) {
+            differences += "unexpected: " + line.action + "\n";
+        } else {
+            expected.erase(match);
+        }
+    }
+    for (const PassedBy& missing : expected) differences += "missing: " + Describe(missing) + "\n";
+    return differences;
+}
+
+// What one run must do: its result, exactly what it removes, as
+// machine-snapshot entries ("HKLM\key\", "C:\folder\", "C:\file"), and
+// exactly what its log says it left alone and why.
 struct Outcome {
+    Outcome() = default;
+    Outcome(int runResult, std::vector<std::string> removedEntries)
+        : result(runResult), removed(std::move(removedEntries)) {}
+
     int result = 1;
     std::vector<std::string> removed;
+    std::vector<PassedBy> passedBy;
 
     void Add(const std::vector<std::string>& entries) { removed.insert(removed.end(), entries.begin(), entries.end()); }
     // What only the full form removes.
     void AddFull(const LibraryForm& form, const std::vector<std::string>& entries) {
         if (!form.compact) Add(entries);
+    }
+    // What only the full form refuses: the compact form reads no "LogFile"
+    // or "DisplayName".
+    void PassByFull(const LibraryForm& form, const std::vector<PassedBy>& lines) {
+        if (!form.compact) passedBy.insert(passedBy.end(), lines.begin(), lines.end());
     }
 };
 
@@ -107,19 +191,25 @@ Outcome SeedAlarmWithEntry(SimWorld& world, const LibraryForm& form, const char*
     return outcome;
 }
 
-// Alarm whose entry {A} has a hostile "LogFile" and a sane display name.
-Outcome SeedAlarmWithLogFile(SimWorld& world, const LibraryForm& form, const std::string& logFile) {
+// Alarm whose entry {A} has a hostile "LogFile" and a sane display name;
+// the full form refuses what `refused` says.
+Outcome SeedAlarmWithLogFile(SimWorld& world, const LibraryForm& form, const std::string& logFile,
+                             const std::vector<PassedBy>& refused = {}) {
     Outcome outcome = SeedAlarmWithEntry(world, form, logFile.c_str(), "Borelle SIM Alarm");
     SeedMakerKey(NortavoMaker("Borelle SIM Alarm"));
     outcome.AddFull(form, {Key(NortavoMaker("Borelle SIM Alarm"))});
+    outcome.PassByFull(form, refused);
     return outcome;
 }
 
-// Alarm whose entry {A} has a sane log folder and a hostile "DisplayName".
-Outcome SeedAlarmWithDisplayName(SimWorld& world, const LibraryForm& form, const std::string& displayName) {
+// Alarm whose entry {A} has a sane log folder and a hostile "DisplayName";
+// the full form refuses what `refused` says.
+Outcome SeedAlarmWithDisplayName(SimWorld& world, const LibraryForm& form, const std::string& displayName,
+                                 const std::vector<PassedBy>& refused = {}) {
     const std::string logFolder = SeedLogFolder(world, "Alarm");
     Outcome outcome = SeedAlarmWithEntry(world, form, (logFolder + "Uninst.isu").c_str(), displayName.c_str());
     outcome.AddFull(form, {logFolder});
+    outcome.PassByFull(form, refused);
     return outcome;
 }
 
@@ -289,11 +379,16 @@ const HostileCase kCases[] = {
 
     // ---- the entry's "LogFile" value ----
     {"LogFileAtTheDriveRoot",
-     [](SimWorld& world, const LibraryForm& form) { return SeedAlarmWithLogFile(world, form, "C:\\Uninst.isu"); }},
+     [](SimWorld& world, const LibraryForm& form) {
+         return SeedAlarmWithLogFile(world, form, "C:\\Uninst.isu", {FolderRefused("C:\\", "root")});
+     }},
+    // Named by where it really is: the platform's spelling of the Windows folder.
     {"LogFileInTheWindowsFolder",
      [](SimWorld& world, const LibraryForm& form) {
-         return SeedAlarmWithLogFile(world, form, "C:\\Windows\\x.log");
+         return SeedAlarmWithLogFile(world, form, "C:\\Windows\\x.log",
+                                     {FolderRefused(fs::WindowsFolder(), "protected folder")});
      }},
+    // A folder that is not there is nothing to refuse.
     {"LogFileOnAShare",
      [](SimWorld& world, const LibraryForm& form) {
          return SeedAlarmWithLogFile(world, form, "\\\\tarnvale-nohost\\logs\\Alarm\\Uninst.isu");
@@ -302,25 +397,28 @@ const HostileCase kCases[] = {
      [](SimWorld& world, const LibraryForm& form) {
          fs::CreateFolders(world.currentFolder() + "\\Logs");
          fs::WriteFile(world.currentFolder() + "\\Logs\\Uninst.isu", "log");
-         return SeedAlarmWithLogFile(world, form, "Logs\\Uninst.isu");
+         return SeedAlarmWithLogFile(world, form, "Logs\\Uninst.isu", {FolderRefused("Logs\\", "relative path")});
      }},
     {"LogFileBareName",
      [](SimWorld& world, const LibraryForm& form) {
          fs::WriteFile(world.currentFolder() + "\\Uninst.isu", "log");
-         return SeedAlarmWithLogFile(world, form, "Uninst.isu");
+         // A bare file name has no folder: the folder named is the empty one.
+         return SeedAlarmWithLogFile(world, form, "Uninst.isu", {FolderRefused("", "empty path")});
      }},
     // A SIM's log in the product folder does not make the product's own
     // files part of the SIM: the product folder is never cleared.
     {"LogFileInTheProductFolder",
      [](SimWorld& world, const LibraryForm& form) {
-         return SeedAlarmWithLogFile(world, form, world.productFolder() + "\\AlarmUninst.isu");
+         return SeedAlarmWithLogFile(world, form, world.productFolder() + "\\AlarmUninst.isu",
+                                     {FolderRefused(world.productFolder(), "protected folder")});
      }},
     // Nor is a folder above the product folder, here two levels up and
     // named through "..": the file there stays.
     {"LogFileTwoFoldersAboveTheProductFolder",
      [](SimWorld& world, const LibraryForm& form) {
          fs::WriteFile(AboveTheWorldCanary(), "canary");
-         return SeedAlarmWithLogFile(world, form, world.productFolder() + "\\..\\..\\Uninst.isu");
+         return SeedAlarmWithLogFile(world, form, world.productFolder() + "\\..\\..\\Uninst.isu",
+                                     {FolderRefused(fs::kTestRoot, "protected folder")});
      }},
     // The log folder is the link itself: never entered.
     {"LogFileInALinkedFolder",
@@ -329,7 +427,8 @@ const HostileCase kCases[] = {
          fs::CreateFolders(target);
          fs::WriteFile(target + "\\Uninst.isu", "log");
          EXPECT_TRUE(fs::CreateFolderLink(world.root() + "\\LinkedLogs", target));
-         return SeedAlarmWithLogFile(world, form, world.root() + "\\LinkedLogs\\Uninst.isu");
+         return SeedAlarmWithLogFile(world, form, world.root() + "\\LinkedLogs\\Uninst.isu",
+                                     {FolderRefused(world.root() + "\\LinkedLogs", "reparse point")});
      }},
     // Through a link on the way, the folder reached is judged by where it
     // really is: here a user's profile folder, never cleared.
@@ -339,7 +438,8 @@ const HostileCase kCases[] = {
          EXPECT_FALSE(profiles.empty());
          fs::WriteFile(profiles + "\\Public\\tarnvale-canary.txt", "canary");
          EXPECT_TRUE(fs::CreateFolderLink(world.root() + "\\ProfilesLink", profiles));
-         return SeedAlarmWithLogFile(world, form, world.root() + "\\ProfilesLink\\Public\\Uninst.isu");
+         return SeedAlarmWithLogFile(world, form, world.root() + "\\ProfilesLink\\Public\\Uninst.isu",
+                                     {FolderRefused(profiles + "\\Public", "protected folder")});
      }},
     // ... and an ordinary folder reached through a link is the log folder
     // that the value names: it is cleared, the link and the rest stay.
@@ -359,11 +459,15 @@ const HostileCase kCases[] = {
     // Maker key paths with an empty component are refused: the maker's own
     // key and the keys beside it stay.
     {"DisplayNameBackslash",
-     [](SimWorld& world, const LibraryForm& form) { return SeedAlarmWithDisplayName(world, form, "\\"); }},
+     [](SimWorld& world, const LibraryForm& form) {
+         return SeedAlarmWithDisplayName(world, form, "\\",
+                                         {KeyRefused(VeltraneMaker("\\"), "empty path component")});
+     }},
     {"DisplayNameTrailingBackslash",
      [](SimWorld& world, const LibraryForm& form) {
          SeedMakerKey(VeltraneMaker("x"));
-         return SeedAlarmWithDisplayName(world, form, "x\\");
+         return SeedAlarmWithDisplayName(world, form, "x\\",
+                                         {KeyRefused(VeltraneMaker("x\\"), "empty path component")});
      }},
     // ".." is a plain key name: the key of that name below the maker's key
     // is the one named, not the key above it.
@@ -494,7 +598,10 @@ const HostileCase kCases[] = {
      [](SimWorld& world, const LibraryForm& form) {
          Outcome outcome = SeedAlarmWithLink(world, Registration("Alarm") + "\\Extra");
          // The compact form deletes only registrations without subkeys.
-         if (form.compact) outcome.removed.erase(outcome.removed.begin());
+         if (form.compact) {
+             outcome.removed.erase(outcome.removed.begin());
+             outcome.passedBy = {KeyNotDeleted(Registration("Alarm"))};
+         }
          return outcome;
      }},
     // The SIMS and DSIMS keys as links: no registration is listed through them.
@@ -551,6 +658,7 @@ const HostileCase kCases[] = {
          reg::SetString(kMachine, Registration("Alarm"), "GUID", "{A}");
          world.AddUninstallEntry("{A}", (logFolder + "Uninst.isu").c_str(), "Borelle SIM Alarm");  // -> ...\Alarm
          outcome.AddFull(form, {Key(Entry("{A}")), logFolder});
+         outcome.PassByFull(form, {KeyRefused(NortavoMaker("Borelle SIM Alarm"), "registry link on the way")});
          return outcome;
      }},
     {"VeltraneMakerRootIsALink",
@@ -564,6 +672,7 @@ const HostileCase kCases[] = {
          reg::SetString(kMachine, Registration("Alarm"), "GUID", "{A}");
          world.AddUninstallEntry("{A}", (logFolder + "Uninst.isu").c_str(), "Alarm Tools");
          outcome.AddFull(form, {Key(Entry("{A}")), logFolder});
+         outcome.PassByFull(form, {KeyRefused(VeltraneMaker("Alarm Tools"), "registry link on the way")});
          return outcome;
      }},
     {"LinkOnTheWayToAMakerKey",
@@ -573,6 +682,7 @@ const HostileCase kCases[] = {
          reg::SetString(kMachine, Registration("Alarm"), "GUID", "{A}");
          world.AddUninstallEntry("{A}", (logFolder + "Uninst.isu").c_str(), "Borelle SIM Suite\\Alarm");
          outcome.AddFull(form, {Key(Entry("{A}")), logFolder});
+         outcome.PassByFull(form, {KeyRefused(NortavoMaker("Borelle SIM Suite\\Alarm"), "registry link on the way")});
          return outcome;
      }},
     // The product key and its BASPATH key below HKEY_CLASSES_ROOT as links:
@@ -613,7 +723,7 @@ const HostileCase kCases[] = {
          fs::WriteFile(folder + "\\data.txt", "data");
          g_mappedDrive = std::make_unique<ScopedDriveLetter>('T', folder);
          EXPECT_TRUE(g_mappedDrive->mapped()) << "cannot map T: to " << folder;
-         return SeedAlarmWithLogFile(world, form, "T:\\Uninst.isu");
+         return SeedAlarmWithLogFile(world, form, "T:\\Uninst.isu", {FolderRefused("T:\\", "root")});
      }},
     // The volume of drive C: by its volume GUID path, and by its device
     // name below GLOBALROOT: the forms a final path takes for a volume
@@ -624,14 +734,16 @@ const HostileCase kCases[] = {
          EXPECT_TRUE(GetVolumeNameForVolumeMountPointW(L"C:\\", volume, MAX_PATH));
          fs::WriteFile(kDriveRootCanary, "canary");
          const std::wstring wide = volume;
-         return SeedAlarmWithLogFile(world, form, std::string(wide.begin(), wide.end()) + "Uninst.isu");
+         const std::string root(wide.begin(), wide.end());  // "\\?\Volume{...}\"
+         return SeedAlarmWithLogFile(world, form, root + "Uninst.isu", {FolderRefused(root, "root")});
      }},
     {"LogFileAtADeviceRoot",
      [](SimWorld& world, const LibraryForm& form) {
          char device[MAX_PATH] = {};
          EXPECT_NE(QueryDosDeviceA("C:", device, MAX_PATH), 0u);
          fs::WriteFile(kDriveRootCanary, "canary");
-         return SeedAlarmWithLogFile(world, form, std::string("\\\\?\\GLOBALROOT") + device + "\\Uninst.isu");
+         const std::string root = std::string("\\\\?\\GLOBALROOT") + device + "\\";
+         return SeedAlarmWithLogFile(world, form, root + "Uninst.isu", {FolderRefused(root, "root")});
      }},
 };
 
@@ -677,6 +789,8 @@ TEST_P(HostileData, RemovesOnlyWhatTheDataNames) {
     EXPECT_EQ(run.realResult, expected.result);
     EXPECT_EQ(DescribeUnexpectedChanges(run.afterPlan, run.afterReal, expected.removed), "");
     EXPECT_EQ(fs::CurrentDirectory(), currentDirectory);
+    EXPECT_EQ(PassedByDifferences(run.realLines, expected.passedBy), "") << "the real run's log:\n"
+                                                                          << Actions(run.realLines);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, HostileData, ::testing::Combine(BothForms(), ::testing::ValuesIn(kCases)),

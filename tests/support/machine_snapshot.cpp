@@ -178,9 +178,11 @@ bool IsChangedByWine(const std::string& entry) {
 
 // Wine's shell stores the profiles folder in this value the first time any
 // program of the prefix asks for it (the folder guard does): a value added
-// once.
+// once, in each registry view.
 bool IsAddedByWine(const std::string& entry) {
-    return Lower(entry) == "hklm\\software\\microsoft\\windows\\currentversion\\:users";
+    const std::string lower = Lower(entry);
+    return lower == "hklm\\software\\microsoft\\windows\\currentversion\\:users" ||
+           lower == "hklm\\software\\wow6432node\\microsoft\\windows\\currentversion\\:users";
 }
 
 // True in a 32-bit process on 64-bit Windows.

@@ -75,10 +75,15 @@ public:
     UniqueFile OpenOwnFileToAppend(const std::wstring& name) const;
 
 private:
+    // The platform's name of the held folder, as each file opened in it is
+    // named below it. Asked of the platform on first use.
+    const std::wstring& objectName() const;
+
     UniqueFile handle_;
     std::wstring namedPath_;  // the path it was opened by, for where the platform cannot tell its final path
     mutable std::wstring finalPath_;
     std::wstring nameOnVolume_;  // the path below the volume ("\Quenta\Sims"), as the handle tells
+    mutable std::wstring objectName_;
     DWORD attributes_ = INVALID_FILE_ATTRIBUTES;
 };
 

@@ -92,22 +92,24 @@ bool DebugOutputListened() {
     return false;
 }
 
+// Writes a line that someone takes (actionlog::Taken).
 void Write(const std::wstring& action) noexcept {
     if (g_currentLog != nullptr) {
         g_currentLog->Write(action);
         return;
     }
     try {
-        if (DebugOutputListened()) OutputDebugStringA(Converted(LinePrefix() + action + L"\n", CP_ACP).c_str());
+        OutputDebugStringA(Converted(LinePrefix() + action + L"\n", CP_ACP).c_str());
     } catch (...) {
     }
 }
 
-// Builds the line's text; a failure (memory exhausted) loses the line only.
+// Builds the line's text, only when someone takes it; a failure (memory
+// exhausted) loses the line only.
 template <typename Text>
 void Log(Text&& text) noexcept {
     try {
-        Write(text());
+        if (actionlog::Taken()) Write(text());
     } catch (...) {
     }
 }
@@ -127,6 +129,11 @@ ActionLogScope::ActionLogScope(const char* exportName) noexcept
 
 ActionLogScope::~ActionLogScope() {
     g_currentLog = previous_;
+}
+
+bool ActionLogScope::Taken() const noexcept {
+    // A debugger attached during the call is seen at once.
+    return file_ || debugOutput_ || IsDebuggerPresent();
 }
 
 void ActionLogScope::Write(const std::wstring& action) noexcept {
@@ -205,6 +212,11 @@ std::wstring KeyDisplayPath(HKEY key) noexcept {
 }
 
 namespace actionlog {
+
+bool Taken() noexcept {
+    if (g_currentLog != nullptr) return g_currentLog->Taken();
+    return DebugOutputListened();
+}
 
 void KeyDeleted(const std::wstring& fullPath, bool isLink) noexcept {
     Log([&] {

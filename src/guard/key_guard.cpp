@@ -104,9 +104,10 @@ bool DeleteOpenKey(HKEY key) {
     return deleteKey != nullptr && deleteKey(key) == 0;
 }
 
-// Deletes an open key and logs it by its full path, taken before it goes.
+// Deletes an open key and logs it by its full path, taken before it goes:
+// asked of the platform only when the log line goes anywhere.
 bool DeleteAndLog(HKEY key, bool isLink) {
-    const std::wstring path = KeyDisplayPath(key);
+    const std::wstring path = actionlog::Taken() ? KeyDisplayPath(key) : std::wstring();
     if (!DeleteOpenKey(key)) {
         actionlog::KeyNotDeleted(path, "the platform refused it (subkeys left, or no right to delete it)");
         return false;
@@ -197,6 +198,15 @@ UniqueKey OpenKeyForReading(HKEY root, const std::string& path) {
 }
 
 bool IsKeyLink(HKEY root, const std::string& path) { return OpenOwnPath(root, path, kWayAccess).isLink; }
+
+UniqueKey OpenKeyForReading(HKEY root, const std::string& path, bool& isLink) {
+    OwnKey opened = OpenOwnPath(root, path, kReadAccess);
+    isLink = opened.isLink;
+    if (isLink) opened.key.reset();
+    // A key that cannot be read may still be told from a link with less access.
+    if (!opened.key && !isLink) isLink = IsKeyLink(root, path);
+    return std::move(opened.key);
+}
 
 int ReadRegistryString(HKEY root, const std::string& path, const std::string& name, std::string& out) {
     const UniqueKey key = OpenKeyForReading(root, path);

@@ -42,6 +42,11 @@ UniqueKey OpenKeyForReading(HKEY root, const std::string& path);
 // keys only.
 bool IsKeyLink(HKEY root, const std::string& path);
 
+// OpenKeyForReading and IsKeyLink in one: the key opened for reading, empty
+// when it is a link, and `isLink` set as IsKeyLink would set it. A key that
+// is there and no link is opened once, not twice.
+UniqueKey OpenKeyForReading(HKEY root, const std::string& path, bool& isLink);
+
 // Opens `path` below `root` as OpenKeyForReading does, reads value `name`
 // into `out` and closes the key. Returns 1 when the value was read, 0
 // otherwise (out unchanged).

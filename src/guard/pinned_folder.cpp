@@ -77,6 +77,36 @@ std::wstring NameOnVolume(HANDLE handle) {
     return std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t));
 }
 
+// The platform's name of an open file or folder (on Windows
+// "\Device\HarddiskVolume1\Quenta\Sims\a.dll", under Wine "\??\C:\Quenta\Sims\a.dll"),
+// where a link the platform followed shows as its target's name; empty when
+// it cannot tell. One question to the platform, where the name below the
+// volume (NameOnVolume) takes two under Wine: the file's descriptor first.
+std::wstring ObjectName(HANDLE handle) {
+    using QueryObjectFunction = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+    static const auto queryObject = reinterpret_cast<QueryObjectFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+    if (queryObject == nullptr) return {};
+    constexpr int kObjectNameInformation = 1;
+    // OBJECT_NAME_INFORMATION: a UNICODE_STRING, then the name it points to.
+    // Most names fit the small buffer; a longer one gets what it needs.
+    LONGLONG small[(sizeof(UNICODE_STRING) + MAX_PATH * 2 * sizeof(wchar_t)) / sizeof(LONGLONG) + 1];
+    std::vector<LONGLONG> large;
+    void* buffer = small;
+    ULONG needed = 0;
+    LONG status = queryObject(handle, kObjectNameInformation, small, sizeof(small), &needed);
+    if (status != 0 && needed > sizeof(small)) {
+        large.resize(needed / sizeof(LONGLONG) + 1);
+        buffer = large.data();
+        status = queryObject(handle, kObjectNameInformation, buffer, static_cast<ULONG>(large.size() * sizeof(LONGLONG)),
+                             &needed);
+    }
+    if (status != 0) return {};
+    const auto* name = static_cast<const UNICODE_STRING*>(buffer);
+    if (name->Buffer == nullptr) return {};
+    return std::wstring(name->Buffer, name->Length / sizeof(wchar_t));
+}
+
 std::wstring Joined(const std::wstring& folder, const std::wstring& name) {
     if (!folder.empty() && IsPathSeparator(folder.back())) return folder + name;
     return folder + L"\\" + name;
@@ -205,6 +235,11 @@ PinnedFolder PinnedFolder::Subfolder(const std::wstring& name) const {
     return folder;
 }
 
+const std::wstring& PinnedFolder::objectName() const {
+    if (objectName_.empty() && handle_) objectName_ = ObjectName(handle_.get());
+    return objectName_;
+}
+
 const std::wstring& PinnedFolder::finalPath() const {
     if (finalPath_.empty() && handle_) finalPath_ = FinalPath(handle_.get(), namedPath_);
     return finalPath_;
@@ -247,7 +282,7 @@ bool PinnedFolder::DeleteFileEntry(const std::wstring& name, DWORD attributes, b
     }
     // Where the platform follows a link anyway, the open file is its target,
     // known by another name: passed by.
-    if (!SamePath(NameOnVolume(file.get()), Joined(nameOnVolume_, name))) {
+    if (objectName().empty() || !SamePath(ObjectName(file.get()), Joined(objectName(), name))) {
         actionlog::FileNotDeleted(Joined(finalPath(), name), ERROR_CANT_ACCESS_FILE);
         return false;
     }
@@ -299,7 +334,7 @@ bool PinnedFolder::RemoveEmptySubfolder(const std::wstring& name) const {
     } else if (!SetDisposition(folder.get(), true)) {
         return false;  // refused while it holds anything
     }
-    actionlog::FolderDeleted(Joined(finalPath(), name));
+    if (actionlog::Taken()) actionlog::FolderDeleted(Joined(finalPath(), name));  // the final path is asked only then
     return true;
 }
 

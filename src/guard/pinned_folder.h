@@ -79,11 +79,15 @@ public:
 private:
     // The id of this folder's entry `name` for a plan run (see plan/plan_run.h).
     std::wstring EntryId(const std::wstring& name) const;
+    // The platform's name of the held folder, as each file opened in it is
+    // named below it. Asked of the platform on first use.
+    const std::wstring& objectName() const;
 
     UniqueFile handle_;
     std::wstring namedPath_;  // the path it was opened by, for where the platform cannot tell its final path
     mutable std::wstring finalPath_;
     std::wstring nameOnVolume_;  // the path below the volume ("\Quenta\Sims"), as the handle tells
+    mutable std::wstring objectName_;
     DWORD attributes_ = INVALID_FILE_ATTRIBUTES;
     mutable std::wstring volumeSerial_;  // for a plan run's entry ids, asked on first use
 };

@@ -94,13 +94,14 @@ bool DebugOutputListened() {
     return false;
 }
 
+// Writes a line that someone takes (actionlog::Taken).
 void Write(const std::wstring& action) noexcept {
     if (g_currentLog != nullptr) {
         g_currentLog->Write(action);
         return;
     }
     try {
-        if (DebugOutputListened()) OutputDebugStringA(Converted(LinePrefix() + action + L"\n", CP_ACP).c_str());
+        OutputDebugStringA(Converted(LinePrefix() + action + L"\n", CP_ACP).c_str());
     } catch (...) {
     }
 }
@@ -133,11 +134,12 @@ std::wstring OneLine(const std::wstring& action) {
     return line;
 }
 
-// Builds the line's text; a failure (memory exhausted) loses the line only.
+// Builds the line's text, only when someone takes it; a failure (memory
+// exhausted) loses the line only.
 template <typename Text>
 void Log(Text&& text) noexcept {
     try {
-        Write(OneLine(plan::Active() ? kPlannedMark + text() : text()));
+        if (actionlog::Taken()) Write(OneLine(plan::Active() ? kPlannedMark + text() : text()));
     } catch (...) {
     }
 }
@@ -157,6 +159,11 @@ ActionLogScope::ActionLogScope(const char* exportName) noexcept
 
 ActionLogScope::~ActionLogScope() {
     g_currentLog = previous_;
+}
+
+bool ActionLogScope::Taken() const noexcept {
+    // A debugger attached during the call is seen at once.
+    return file_ || debugOutput_ || IsDebuggerPresent();
 }
 
 void ActionLogScope::Write(const std::wstring& action) noexcept {
@@ -222,6 +229,11 @@ std::wstring KeyDisplayPath(HKEY key) noexcept {
 }
 
 namespace actionlog {
+
+bool Taken() noexcept {
+    if (g_currentLog != nullptr) return g_currentLog->Taken();
+    return DebugOutputListened();
+}
 
 void KeyDeleted(const std::wstring& fullPath, bool isLink) noexcept {
     Log([&] {

@@ -39,6 +39,10 @@ public:
     // Writes one line of this call's log.
     void Write(const std::wstring& action) noexcept;
 
+    // True when a line of this call goes anywhere: to the log file, or to a
+    // debugger or debug-output viewer.
+    bool Taken() const noexcept;
+
 private:
     const char* exportName_;
     UniqueFile file_;  // the log file, when one is usable
@@ -47,6 +51,11 @@ private:
 };
 
 namespace actionlog {
+
+// True when a line written now goes anywhere: a log file, a debugger or a
+// debug-output viewer. Callers that must ask the platform for a line's text
+// (a key's full name, a folder's final path) ask only then.
+bool Taken() noexcept;
 
 // Registry keys. `fullPath` as "HKLM\SOFTWARE\...", in the library's view.
 void KeyDeleted(const std::wstring& fullPath, bool isLink) noexcept;

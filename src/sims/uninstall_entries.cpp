@@ -60,12 +60,11 @@ void RemoveSimUninstallEntries(const StringList& guidList) {
     if (!uninstall) return;
     for (const std::string& text : guidList) {
         std::string entryName = text;
-        bool isLink = IsKeyLink(uninstall.get(), entryName);
-        UniqueKey entry = isLink ? UniqueKey() : OpenKeyForReading(uninstall.get(), entryName);
+        bool isLink = false;
+        UniqueKey entry = OpenKeyForReading(uninstall.get(), entryName, isLink);
         if (!entry && !isLink) {
             entryName = kPrefixedEntryName + text;
-            isLink = IsKeyLink(uninstall.get(), entryName);
-            if (!isLink) entry = OpenKeyForReading(uninstall.get(), entryName);
+            entry = OpenKeyForReading(uninstall.get(), entryName, isLink);
         }
         if (!entry && !isLink) {
             actionlog::UninstallEntryMissing(text);

@@ -40,7 +40,8 @@ bool IsLink(HKEY ownKey) {
 
 struct OwnKey {
     UniqueKey key;
-    bool isLink = false;
+    bool isLink = false;        // the last key of the path is a link
+    bool linkOnTheWay = false;  // a key before it is a link: nothing was opened
 };
 
 // Opens `path` below `root` one component at a time, each as the key itself.
@@ -58,8 +59,8 @@ OwnKey OpenOwnPath(HKEY root, const std::string& path, REGSAM access) {
         UniqueKey key = OpenOwnKey(parent, name, last ? access : kWayAccess);
         if (!key) return {};
         const bool isLink = IsLink(key.get());
-        if (last) return {std::move(key), isLink};
-        if (isLink) return {};
+        if (last) return {std::move(key), isLink, false};
+        if (isLink) return {UniqueKey(), false, true};
         way = std::move(key);
         parent = way.get();
         start = end + 1;
@@ -102,6 +103,15 @@ bool DeleteOpenKey(HKEY key) {
     static const auto deleteKey = reinterpret_cast<DeleteKeyFunction>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
     return deleteKey != nullptr && deleteKey(key) == 0;
+}
+
+// Logs that the key `path` below `root` is not read because a registry link
+// is on the way to it or is the key itself.
+void LogLinkRefusal(HKEY root, const std::string& path, const OwnKey& opened) {
+    if (!opened.isLink && !opened.linkOnTheWay) return;
+    if (!actionlog::Taken()) return;
+    actionlog::KeyRefused(KeyDisplayPath(root) + L"\\" + ToWide(path),
+                          opened.isLink ? "registry link" : "registry link on the way");
 }
 
 // Deletes an open key and logs it by its full path, taken before it goes:
@@ -193,6 +203,7 @@ bool IsWellFormedKeyPath(const std::string& path) {
 
 UniqueKey OpenKeyForReading(HKEY root, const std::string& path) {
     OwnKey opened = OpenOwnPath(root, path, kReadAccess);
+    LogLinkRefusal(root, path, opened);
     if (opened.isLink) opened.key.reset();
     return std::move(opened.key);
 }
@@ -201,6 +212,7 @@ bool IsKeyLink(HKEY root, const std::string& path) { return OpenOwnPath(root, pa
 
 UniqueKey OpenKeyForReading(HKEY root, const std::string& path, bool& isLink) {
     OwnKey opened = OpenOwnPath(root, path, kReadAccess);
+    LogLinkRefusal(root, path, opened);
     isLink = opened.isLink;
     if (isLink) opened.key.reset();
     // A key that cannot be read may still be told from a link with less access.

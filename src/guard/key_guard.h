@@ -35,7 +35,8 @@ StringList ListSubkeys(HKEY key);
 
 // Opens `path` below `root` for reading. Empty when the path is not well
 // formed, a key is missing or cannot be read, or any key of the path, the
-// last one included, is a registry link.
+// last one included, is a registry link; the action log then says which
+// ("registry link", "registry link on the way").
 UniqueKey OpenKeyForReading(HKEY root, const std::string& path);
 
 // True when the last key of `path` is a registry link, reached through real

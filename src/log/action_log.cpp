@@ -194,6 +194,7 @@ std::wstring DisplayPath(const std::wstring& path) {
 std::wstring KeyDisplayPath(HKEY key) noexcept {
     try {
         if (key == HKEY_LOCAL_MACHINE) return L"HKLM";
+        if (key == HKEY_CLASSES_ROOT) return L"HKCR";
         const std::wstring name = KeyObjectName(key);
         if (name.empty()) return {};
         std::wstring path = name;

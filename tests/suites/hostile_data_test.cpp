@@ -63,6 +63,10 @@ PassedBy FolderRefused(const std::string& path, const char* reason) {
 PassedBy KeyRefused(const std::string& path, const char* reason) {
     return {"key refused by the key guard", "HKLM\\" + path, ViewAndReason(reason)};
 }
+// A key below HKEY_CLASSES_ROOT that the key guard refuses.
+PassedBy ClassesKeyRefused(const std::string& path, const char* reason) {
+    return {"key refused by the key guard", "HKCR\\" + path, ViewAndReason(reason)};
+}
 // A key the platform would not delete: it still has subkeys.
 PassedBy KeyNotDeleted(const std::string& path) {
     return {"key not deleted", "HKLM\\" + path,
@@ -581,15 +585,17 @@ const HostileCase kCases[] = {
     // A registration that is a link goes as the link; nothing is read
     // through it (its target's GUID names a real entry).
     {"LinkAsRegistration",
-     [](SimWorld& world, const LibraryForm&) {
+     [](SimWorld& world, const LibraryForm& form) {
          Outcome outcome = SeedAlarmWithLink(world, Registration("Evil"));
          outcome.Add({Key(Registration("Evil"))});
+         outcome.PassByFull(form, {KeyRefused(Registration("Evil"), "registry link")});  // read for its GUID
          return outcome;
      }},
     {"LinkAsDsimsRegistration",
      [](SimWorld& world, const LibraryForm& form) {
          Outcome outcome = SeedAlarmWithLink(world, std::string(simkeys::kDsims) + "\\Evil");
          outcome.AddFull(form, {Key(std::string(simkeys::kDsims) + "\\Evil")});  // the compact form reads no DSIMS
+         outcome.PassByFull(form, {KeyRefused(std::string(simkeys::kDsims) + "\\Evil", "registry link")});
          return outcome;
      }},
     // A subkey of a registration that is a link: the registration's tree
@@ -611,28 +617,32 @@ const HostileCase kCases[] = {
          SeedVictim(world);
          reg::CreateKey(kMachine, simkeys::kBorelle);
          LinkToVictim(simkeys::kSims);
+         outcome.passedBy = {KeyRefused(simkeys::kSims, "registry link")};
          return outcome;
      }},
     {"DsimsKeyIsALink",
-     [](SimWorld& world, const LibraryForm&) {
+     [](SimWorld& world, const LibraryForm& form) {
          Outcome outcome = SeedAlarmWithLink(world, simkeys::kDsims);
+         outcome.PassByFull(form, {KeyRefused(simkeys::kDsims, "registry link")});
          return outcome;
      }},
     // An Uninstall entry that is a link goes as the link; its target's
     // "LogFile" and "DisplayName" are not read.
     {"LinkAsUninstallEntry",
-     [](SimWorld& world, const LibraryForm&) {
+     [](SimWorld& world, const LibraryForm& form) {
          world.TrackUninstallEntry("Borelle SIM Alarm");  // before the link is made: tracking clears the key
          Outcome outcome = SeedAlarmWithLink(world, Entry("Borelle SIM Alarm"));
          outcome.Add({Key(Entry("Borelle SIM Alarm"))});  // the compact form: its name holds "Alarm"
+         outcome.PassByFull(form, {KeyRefused(Entry("Borelle SIM Alarm"), "registry link")});  // not read
          return outcome;
      }},
     // A link on the way of an entry's path of several components.
     {"LinkOnTheWayToAnUninstallEntry",
-     [](SimWorld& world, const LibraryForm&) {
+     [](SimWorld& world, const LibraryForm& form) {
          world.TrackUninstallEntry("Way");  // before the link is made: tracking clears the key
          Outcome outcome = SeedAlarmWithLink(world, Entry("Way"));
          reg::SetString(kMachine, Registration("Alarm"), "GUID", "Way\\Entry");
+         outcome.PassByFull(form, {KeyRefused(Entry("Way\\Entry"), "registry link on the way")});
          return outcome;
      }},
     // Maker keys: the key itself as a link goes as the link; a link on the
@@ -696,6 +706,7 @@ const HostileCase kCases[] = {
          // The full form deletes the registrations before it looks for the product.
          Outcome outcome{0, {}};
          outcome.AddFull(form, {Key(Registration("Alarm"))});
+         outcome.passedBy = {ClassesKeyRefused(simkeys::kProduct, "registry link")};
          return outcome;
      }},
     {"BaspathKeyIsALink",
@@ -707,6 +718,7 @@ const HostileCase kCases[] = {
                          std::string(kClassesVictimLink) + "\\BASPATH");
          Outcome outcome{0, {}};
          outcome.AddFull(form, {Key(Registration("Alarm"))});
+         outcome.passedBy = {ClassesKeyRefused(simkeys::kProductFolder, "registry link")};
          return outcome;
      }},
     // ---- roots that hold no product folder: the root rule alone ----

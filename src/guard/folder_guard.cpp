@@ -171,13 +171,15 @@ ProtectedFolders ProtectedFolders::Query() {
     result.Add(EnvironmentFolder(L"ProgramW6432"));
 
     result.AddProfilesFolder(KnownFolder(FOLDERID_UserProfiles));
+    // The machine's profile list, which the 32-bit view of a 64-bit machine
+    // does not hold itself.
     const std::string profileList = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
-    std::string profilesDirectory;
-    if (ReadRegistryString(HKEY_LOCAL_MACHINE, profileList, "ProfilesDirectory", profilesDirectory) != 0) {
-        result.AddProfilesFolder(ExpandedFolder(profilesDirectory));
-    }
-    // Profiles that live outside the profiles folder are listed here too.
-    if (UniqueKey profiles = OpenKeyForReading(HKEY_LOCAL_MACHINE, profileList)) {
+    if (UniqueKey profiles = OpenMachineKeyForReading(HKEY_LOCAL_MACHINE, profileList)) {
+        std::string profilesDirectory;
+        if (ReadStringValue(profiles.get(), "ProfilesDirectory", profilesDirectory)) {
+            result.AddProfilesFolder(ExpandedFolder(profilesDirectory));
+        }
+        // Profiles that live outside the profiles folder are listed here too.
         for (const std::string& profile : SubkeyNames(profiles.get())) {
             std::string imagePath;
             if (ReadRegistryString(profiles.get(), profile, "ProfileImagePath", imagePath) != 0) {

@@ -48,7 +48,7 @@ struct OwnKey {
 // The keys on the way must be real keys; the last one is opened with
 // `access` and given as it is, link or not. Empty when the path is not well
 // formed, a key is missing, or a key on the way is a link.
-OwnKey OpenOwnPath(HKEY root, const std::string& path, REGSAM access) {
+OwnKey OpenOwnPath(HKEY root, const std::string& path, REGSAM access, REGSAM view = kRegistryView) {
     if (!IsWellFormedKeyPath(path)) return {};
     UniqueKey way;
     HKEY parent = root;
@@ -56,7 +56,7 @@ OwnKey OpenOwnPath(HKEY root, const std::string& path, REGSAM access) {
         const size_t end = path.find('\\', start);
         const bool last = end == std::string::npos;
         const std::string name = path.substr(start, last ? std::string::npos : end - start);
-        UniqueKey key = OpenOwnKey(parent, name, last ? access : kWayAccess);
+        UniqueKey key = OpenOwnKey(parent, name, last ? access : (kWayAccess | view));
         if (!key) return {};
         const bool isLink = IsLink(key.get());
         if (last) return {std::move(key), isLink, false};
@@ -203,6 +203,14 @@ bool IsWellFormedKeyPath(const std::string& path) {
 
 UniqueKey OpenKeyForReading(HKEY root, const std::string& path) {
     OwnKey opened = OpenOwnPath(root, path, kReadAccess);
+    LogLinkRefusal(root, path, opened);
+    if (opened.isLink) opened.key.reset();
+    return std::move(opened.key);
+}
+
+UniqueKey OpenMachineKeyForReading(HKEY root, const std::string& path) {
+    constexpr REGSAM kNativeView = KEY_WOW64_64KEY;
+    OwnKey opened = OpenOwnPath(root, path, KEY_READ | kNativeView, kNativeView);
     LogLinkRefusal(root, path, opened);
     if (opened.isLink) opened.key.reset();
     return std::move(opened.key);

@@ -39,6 +39,13 @@ StringList ListSubkeys(HKEY key);
 // ("registry link", "registry link on the way").
 UniqueKey OpenKeyForReading(HKEY root, const std::string& path);
 
+// Opens a key of the machine's own (the profile list) for reading as
+// OpenKeyForReading does, in the 64-bit view whatever the library's build:
+// the machine's own keys live there, and a 32-bit process may reach them only
+// through a link of its view (Wine shares such keys between both views by
+// registry links).
+UniqueKey OpenMachineKeyForReading(HKEY root, const std::string& path);
+
 // True when the last key of `path` is a registry link, reached through real
 // keys only.
 bool IsKeyLink(HKEY root, const std::string& path);

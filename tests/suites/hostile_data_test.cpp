@@ -288,6 +288,29 @@ Outcome SeedProductWithoutRegistrations(SimWorld& world) {
 
 // A drive letter that a case maps for the run; unmapped when the case ends.
 std::unique_ptr<ScopedDriveLetter> g_mappedDrive;
+
+// A user's profile listed in the machine's profile list (the 64-bit view,
+// which both views of Wine share) for as long as it lives.
+class ScopedListedProfile {
+public:
+    explicit ScopedListedProfile(const std::string& folder) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(kMachine, kKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr) ==
+            ERROR_SUCCESS) {
+            RegSetValueExA(key, "ProfileImagePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                           static_cast<DWORD>(folder.size() + 1));
+            RegCloseKey(key);
+        }
+    }
+    ~ScopedListedProfile() { RegDeleteKeyExA(kMachine, kKey, KEY_WOW64_64KEY, 0); }
+    ScopedListedProfile(const ScopedListedProfile&) = delete;
+    ScopedListedProfile& operator=(const ScopedListedProfile&) = delete;
+
+private:
+    static constexpr char kKey[] =
+        R"(SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-1000-2000-3000-1500)";
+};
+std::unique_ptr<ScopedListedProfile> g_listedProfile;
 // A file at the root of drive C:, which a cleared root would lose.
 constexpr char kDriveRootCanary[] = R"(C:\TarnvaleRootCanary.txt)";
 
@@ -444,6 +467,18 @@ const HostileCase kCases[] = {
          EXPECT_TRUE(fs::CreateFolderLink(world.root() + "\\ProfilesLink", profiles));
          return SeedAlarmWithLogFile(world, form, world.root() + "\\ProfilesLink\\Public\\Uninst.isu",
                                      {FolderRefused(profiles + "\\Public", "protected folder")});
+     }},
+    // A profile that lives outside the profiles folder, known by the
+    // machine's profile list alone.
+    {"LogFileInAProfileOutsideTheProfilesFolder",
+     [](SimWorld& world, const LibraryForm& form) {
+         const std::string profile = world.root() + "\\Operator";
+         fs::CreateFolders(profile);
+         fs::WriteFile(profile + "\\Uninst.isu", "log");
+         fs::WriteFile(profile + "\\ntuser.dat", "profile");
+         g_listedProfile = std::make_unique<ScopedListedProfile>(profile);
+         return SeedAlarmWithLogFile(world, form, profile + "\\Uninst.isu",
+                                     {FolderRefused(profile, "protected folder")});
      }},
     // ... and an ordinary folder reached through a link is the log folder
     // that the value names: it is cleared, the link and the rest stay.
@@ -773,6 +808,7 @@ protected:
         reg::DeleteTree(kMachine, "SOFTWARE\\Acme");
         reg::DeleteTree(kMachine, kVictim);
         g_mappedDrive.reset();
+        g_listedProfile.reset();
         fs::RemoveTree(kDriveRootCanary);
         reg::DeleteTree(HKEY_CLASSES_ROOT, kClassesVictim);
     }

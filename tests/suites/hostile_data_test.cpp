@@ -827,7 +827,7 @@ TEST_P(HostileData, RemovesOnlyWhatTheDataNames) {
 
     // The plan first, then the real run; no window may appear in either.
     UiSession robot;
-    const PlanAndRealRun run = PlanThenRun([&] {
+    const PlanAndRealRun run = PlanThenRun(before, [&] {
         robot.NextCall();
         return library.CleanSIMInfoSilent();
     });

@@ -38,6 +38,7 @@ PlanAndRealRun PlanThenRunWithRobot(const std::function<int()>& call, const Chil
     const MachineSnapshot before = MachineSnapshot::Take();
     size_t startedByPlan = 0;
     const PlanAndRealRun run = PlanThenRun(
+        before,
         [&] {
             UiSession noWindow;
             const int result = call();
@@ -160,6 +161,7 @@ TEST_P(PlannedExport, CleanSimInfoShowsNoStatusWindow) {
     size_t windowsOfThePlan = 0;
     const MachineSnapshot before = MachineSnapshot::Take();
     const PlanAndRealRun run = PlanThenRun(
+        before,
         [&] {
             const int result = library_.CleanSIMInfo();
             windowsOfThePlan = windows.events().size();

@@ -69,18 +69,24 @@ size_t EndOfQuotedName(std::string_view line) {
 // Saves a key with everything below it as the registry's own text (one call
 // to the registry, where walking the keys one by one takes seconds) and reads
 // the text into entries: every key, every key above one, every value.
-void AddRegistryTree(HKEY root, const std::string& prefix, MachineSnapshot::Entries& entries) {
+// The registry's own text of a key with everything below it; empty when it
+// cannot be saved.
+std::string SavedRegistryText(HKEY root) {
     static const bool privileged = (EnablePrivilege("SeBackupPrivilege"), true);
     (void)privileged;
     const std::string file = HostFolder() + "\\snapshot-" + std::to_string(GetCurrentProcessId()) + ".reg";
     DeleteFileA(file.c_str());
-    if (RegSaveKeyA(root, file.c_str(), nullptr) != ERROR_SUCCESS) {
+    if (RegSaveKeyA(root, file.c_str(), nullptr) != ERROR_SUCCESS) return {};
+    std::string text = fs::ReadFile(file);
+    DeleteFileA(file.c_str());
+    return text;
+}
+
+void AddRegistryTree(const std::string& text, const std::string& prefix, MachineSnapshot::Entries& entries) {
+    if (text.empty()) {
         entries.emplace(prefix + ":unreadable", std::string());
         return;
     }
-    const std::string text = fs::ReadFile(file);
-    DeleteFileA(file.c_str());
-
     std::string key;      // prefix and path of the current key, with a trailing backslash
     std::string pending;  // a value line continued with a trailing backslash
     std::string name;
@@ -229,34 +235,85 @@ std::string MachineKey(const std::string& path) {
     return "HKLM\\" + path.substr(0, kSoftware.size()) + "WOW6432Node\\" + path.substr(kSoftware.size()) + "\\";
 }
 
-MachineSnapshot MachineSnapshot::Take() {
-    MachineSnapshot snapshot;
-    snapshot.entries_.reserve(1 << 17);
-    // Drive C: is walked on a thread of its own while the registry is read:
-    // the walk waits mostly on the file system, the reading on this thread.
-    Entries files;
-    std::thread walk([&files] {
-        files.reserve(1 << 15);
-        files.emplace("C:\\", std::string());
-        const FileSystemRedirectionOff realFolders;  // for this thread
-        WalkFolder(L"C:", "C:\\", files);
-    });
-    // The registry's own save holds both views whatever the caller's view.
-    AddRegistryTree(HKEY_LOCAL_MACHINE, "HKLM\\", snapshot.entries_);
-    // HKEY_CLASSES_ROOT is HKLM\SOFTWARE\Classes, saved with HKLM, merged
-    // with the user's own classes, saved here.
+namespace {
+
+// The saved text of the registry a snapshot covers: HKLM, whose save holds
+// both views whatever the caller's view and HKEY_CLASSES_ROOT's machine part
+// (HKLM\SOFTWARE\Classes), then the user's own classes.
+std::pair<std::string, std::string> SavedRegistryTexts() {
+    std::pair<std::string, std::string> texts;
+    texts.first = SavedRegistryText(HKEY_LOCAL_MACHINE);
     HKEY userClasses = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, KEY_READ, &userClasses) == ERROR_SUCCESS) {
-        AddRegistryTree(userClasses, "HKCU\\Software\\Classes\\", snapshot.entries_);
+        texts.second = SavedRegistryText(userClasses);
         RegCloseKey(userClasses);
     }
-    walk.join();
-    snapshot.entries_.merge(files);
+    return texts;
+}
+
+// Walks drive C: on a thread of its own while the calling thread reads the
+// registry: the walk waits mostly on the file system.
+class DriveWalk {
+public:
+    DriveWalk()
+        : thread_([this] {
+              files_.reserve(1 << 15);
+              files_.emplace("C:\\", std::string());
+              const FileSystemRedirectionOff realFolders;  // for this thread
+              WalkFolder(L"C:", "C:\\", files_);
+          }) {}
+    ~DriveWalk() {
+        if (thread_.joinable()) thread_.join();
+    }
+    DriveWalk(const DriveWalk&) = delete;
+    DriveWalk& operator=(const DriveWalk&) = delete;
+
+    MachineSnapshot::Entries& Finished() {
+        thread_.join();
+        return files_;
+    }
+
+private:
+    MachineSnapshot::Entries files_;
+    std::thread thread_;
+};
+
+}  // namespace
+
+MachineSnapshot MachineSnapshot::Take() {
+    DriveWalk walk;
+    const auto [machineText, userClassesText] = SavedRegistryTexts();
+    auto entries = std::make_shared<Entries>();
+    entries->reserve(1 << 17);
+    AddRegistryTree(machineText, "HKLM\\", *entries);
+    if (!userClassesText.empty()) AddRegistryTree(userClassesText, "HKCU\\Software\\Classes\\", *entries);
+    Entries& files = walk.Finished();
+    MachineSnapshot snapshot;
+    snapshot.fileEntries_ = files.size();
+    entries->merge(files);
+    snapshot.entries_ = std::move(entries);
+    snapshot.registryText_ = std::make_shared<std::string>(machineText + userClassesText);
     return snapshot;
+}
+
+bool MachineSnapshot::StillTrue() const {
+    DriveWalk walk;
+    const auto [machineText, userClassesText] = SavedRegistryTexts();
+    const bool registrySame = machineText.size() + userClassesText.size() == registryText_->size() &&
+                              registryText_->compare(0, machineText.size(), machineText) == 0 &&
+                              registryText_->compare(machineText.size(), std::string::npos, userClassesText) == 0;
+    const Entries& files = walk.Finished();
+    if (!registrySame || files.size() != fileEntries_) return false;
+    for (const auto& [entry, data] : files) {
+        const auto found = entries_->find(entry);
+        if (found == entries_->end() || found->second != data) return false;
+    }
+    return true;
 }
 
 MachineDifference Compare(const MachineSnapshot& before, const MachineSnapshot& after) {
     MachineDifference difference;
+    if (&before.entries() == &after.entries()) return difference;  // copies of one picture
     for (const auto& [entry, data] : before.entries()) {
         const auto found = after.entries().find(entry);
         if (found == after.entries().end()) {

@@ -8,6 +8,7 @@
 // a 32-bit process is redirected to.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -23,10 +24,20 @@ public:
 
     using Entries = std::unordered_map<std::string, std::string>;  // entry -> value data, attributes of files and folders
 
-    const Entries& entries() const { return entries_; }
+    const Entries& entries() const { return *entries_; }
+
+    // True when the machine is still exactly as pictured: the registry's
+    // saved text is the same byte for byte and so is every file and folder.
+    // Cheaper than a new picture and a comparison: the registry text is not
+    // taken apart. False also where only Wine's own writes differ; Take()
+    // and DescribeUnexpectedChanges tell those apart.
+    bool StillTrue() const;
 
 private:
-    Entries entries_;
+    // Shared by copies: a picture never changes once taken.
+    std::shared_ptr<const Entries> entries_ = std::make_shared<Entries>();
+    std::shared_ptr<const std::string> registryText_ = std::make_shared<std::string>();
+    size_t fileEntries_ = 0;
 };
 
 // Each list sorted by name.

@@ -52,12 +52,18 @@ std::string Listed(const std::vector<LogLine>& lines, size_t from) {
 
 }  // namespace
 
-PlanAndRealRun PlanThenRun(const std::function<int()>& call) { return PlanThenRun(call, call); }
+PlanAndRealRun PlanThenRun(const MachineSnapshot& beforePlan, const std::function<int()>& call) {
+    return PlanThenRun(beforePlan, call, call);
+}
 
-PlanAndRealRun PlanThenRun(const std::function<int()>& planCall, const std::function<int()>& realCall) {
+PlanAndRealRun PlanThenRun(const MachineSnapshot& beforePlan, const std::function<int()>& planCall,
+                           const std::function<int()>& realCall) {
     PlanAndRealRun run;
     run.planLines = RunWithLog(planCall, true, run.planResult);
-    run.afterPlan = MachineSnapshot::Take();
+    // A plan changes nothing: that is told cheaply, and the picture taken
+    // before it serves the real run. Anything else gets a picture of its own,
+    // which PlanDifferences compares.
+    run.afterPlan = beforePlan.StillTrue() ? beforePlan : MachineSnapshot::Take();
     run.realLines = RunWithLog(realCall, false, run.realResult);
     run.afterReal = MachineSnapshot::Take();
     return run;

@@ -17,16 +17,18 @@ struct PlanAndRealRun {
     int realResult = -1;
     std::vector<LogLine> planLines;
     std::vector<LogLine> realLines;
-    MachineSnapshot afterPlan;  // the machine between the two runs
+    MachineSnapshot afterPlan;  // the machine between the two runs (the picture before the plan when it is still true)
     MachineSnapshot afterReal;
 };
 
-// Makes `call` as a plan run and then as a real run. The logs lie beside
-// the test executable, outside drive C:, where no snapshot looks.
-PlanAndRealRun PlanThenRun(const std::function<int()>& call);
+// Makes `call` as a plan run and then as a real run, on a machine pictured
+// as `beforePlan`. The logs lie beside the test executable, outside drive
+// C:, where no snapshot looks.
+PlanAndRealRun PlanThenRun(const MachineSnapshot& beforePlan, const std::function<int()>& call);
 // The same with a call of its own for each run (a real run may need a robot
 // to answer its windows).
-PlanAndRealRun PlanThenRun(const std::function<int()>& planCall, const std::function<int()>& realCall);
+PlanAndRealRun PlanThenRun(const MachineSnapshot& beforePlan, const std::function<int()>& planCall,
+                           const std::function<int()>& realCall);
 
 // Every way in which the plan was not exact, empty when it was: the plan
 // changed the machine (against `beforePlan`), returned another result than

@@ -56,26 +56,25 @@ std::wstring LinePrefix() {
     return prefix;
 }
 
-// The log file that TARNVALE_LOG names, opened to append, or an invalid
+// The log file that TARNVALE_LOG names, opened to append, or an empty
 // handle when there is none to be written: the name is empty, relative or
 // longer than kLongestLogName; its folder cannot be held or is protected;
 // the file is a link (also one the platform follows anyway), a reparse
 // point or a folder, or cannot be opened (held by another process).
-HANDLE OpenLogFile() {
+UniqueFile OpenLogFile() {
     wchar_t name[kLongestLogName + 1] = {};
     const DWORD length = GetEnvironmentVariableW(kLogVariable, name, kLongestLogName + 1);
-    if (length == 0 || length > kLongestLogName) return INVALID_HANDLE_VALUE;
+    if (length == 0 || length > kLongestLogName) return {};
     const std::wstring extended = ExtendedPath(std::wstring(name, length));
-    if (extended.empty()) return INVALID_HANDLE_VALUE;
+    if (extended.empty()) return {};
     const size_t lastSeparator = extended.find_last_of(L"\\/");
-    if (lastSeparator == std::wstring::npos || lastSeparator + 1 >= extended.size()) return INVALID_HANDLE_VALUE;
+    if (lastSeparator == std::wstring::npos || lastSeparator + 1 >= extended.size()) return {};
     // The folder is held while it is judged and the file opened in it.
     const PinnedFolder folder =
         PinnedFolder::Open(extended.substr(0, lastSeparator + 1), PinnedFolder::LastLink::Follow);
-    if (!folder || !folder.IsPlainFolder()) return INVALID_HANDLE_VALUE;
-    if (ProtectedFolders::Query().Protects(folder.finalPath())) return INVALID_HANDLE_VALUE;
-    UniqueFile file = folder.OpenOwnFileToAppend(extended.substr(lastSeparator + 1));
-    return file ? file.release() : INVALID_HANDLE_VALUE;
+    if (!folder || !folder.IsPlainFolder()) return {};
+    if (ProtectedFolders::Query().Protects(folder.finalPath())) return {};
+    return folder.OpenOwnFileToAppend(extended.substr(lastSeparator + 1));
 }
 
 // True when something takes the debug output: a debugger, or a debug-output
@@ -86,10 +85,7 @@ HANDLE OpenLogFile() {
 bool DebugOutputListened() {
     if (IsDebuggerPresent()) return true;
     for (const wchar_t* name : {L"DBWIN_BUFFER_READY", L"Global\\DBWIN_BUFFER_READY"}) {
-        if (HANDLE ready = OpenEventW(SYNCHRONIZE, FALSE, name)) {
-            CloseHandle(ready);
-            return true;
-        }
+        if (UniqueHandleKernel(OpenEventW(SYNCHRONIZE, FALSE, name))) return true;
     }
     return false;
 }
@@ -150,7 +146,7 @@ ActionLogScope::ActionLogScope(const char* exportName) noexcept
     : exportName_(exportName), previous_(g_currentLog) {
     debugOutput_ = DebugOutputListened();
     try {
-        file_.reset(OpenLogFile());
+        file_ = OpenLogFile();
     } catch (...) {
         file_.reset();
     }

@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "action_log_reader.h"
+#include "common/unique_handle.h"
 #include "library_form.h"
 #include "machine_snapshot.h"
 #include "plan_check.h"
@@ -294,12 +295,11 @@ std::unique_ptr<ScopedDriveLetter> g_mappedDrive;
 class ScopedListedProfile {
 public:
     explicit ScopedListedProfile(const std::string& folder) {
-        HKEY key = nullptr;
-        if (RegCreateKeyExA(kMachine, kKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr) ==
-            ERROR_SUCCESS) {
-            RegSetValueExA(key, "ProfileImagePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+        UniqueKey key;
+        if (RegCreateKeyExA(kMachine, kKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.put(),
+                            nullptr) == ERROR_SUCCESS) {
+            RegSetValueExA(key.get(), "ProfileImagePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
                            static_cast<DWORD>(folder.size() + 1));
-            RegCloseKey(key);
         }
     }
     ~ScopedListedProfile() { RegDeleteKeyExA(kMachine, kKey, KEY_WOW64_64KEY, 0); }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <thread>
 
+#include "common/unique_handle.h"
 #include "file_fixture.h"
 
 namespace tarnvale::test {
@@ -243,10 +244,9 @@ namespace {
 std::pair<std::string, std::string> SavedRegistryTexts() {
     std::pair<std::string, std::string> texts;
     texts.first = SavedRegistryText(HKEY_LOCAL_MACHINE);
-    HKEY userClasses = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, KEY_READ, &userClasses) == ERROR_SUCCESS) {
-        texts.second = SavedRegistryText(userClasses);
-        RegCloseKey(userClasses);
+    UniqueKey userClasses;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, KEY_READ, userClasses.put()) == ERROR_SUCCESS) {
+        texts.second = SavedRegistryText(userClasses.get());
     }
     return texts;
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/unique_handle.h"
 #include "host/report.h"
 
 namespace {
@@ -49,24 +50,24 @@ LONGLONG FileSize(const std::string& path) {
 // Prints what the log file `path` holds from byte `from` on: the lines of
 // this call.
 void PrintLogFrom(const std::string& path, LONGLONG from) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const tarnvale::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                OPEN_EXISTING, 0, nullptr));
+    if (!file) {
         std::printf("(no log was written: error %lu)\n", GetLastError());
         return;
     }
     LARGE_INTEGER start;
     start.QuadPart = from;
-    SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
+    SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN);
     char buffer[4096];
     DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+    while (ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
         // The log's lines end with CR LF; the text stream adds the CR itself.
         for (DWORD index = 0; index < read; ++index) {
             if (buffer[index] != '\r') std::fputc(buffer[index], stdout);
         }
     }
-    CloseHandle(file);
 }
 
 // A new empty file in the temporary folder, for a plan's log when no --log

@@ -20,13 +20,10 @@ void DeleteFolderFiles(const PinnedFolder& folder) {
 }  // namespace
 
 int RemoveFolderFiles(const std::string& folder) {
-    PinnedFolder parent;
-    std::wstring name;
-    PinnedFolder held = FolderToClear(folder, parent, name);
+    PinnedFolder held = FolderToClear(folder);
     if (!held) return 0;
     DeleteFolderFiles(held);
-    held = PinnedFolder();  // let go of it, so that it can be deleted
-    if (parent) parent.RemoveEmptySubfolder(name);
+    held.RemoveIfEmpty();
     return 1;
 }
 
@@ -34,8 +31,7 @@ int RemoveSubfolderFiles(const PinnedFolder& parent, const std::wstring& name) {
     PinnedFolder held = SubfolderToClear(parent, name);
     if (!held) return 0;
     DeleteFolderFiles(held);
-    held = PinnedFolder();
-    parent.RemoveEmptySubfolder(name);
+    held.RemoveIfEmpty();
     return 1;
 }
 

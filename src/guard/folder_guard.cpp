@@ -273,9 +273,7 @@ bool MayClear(const PinnedFolder& folder, const std::wstring& namedPath) {
 
 }  // namespace
 
-PinnedFolder FolderToClear(const std::string& folder, PinnedFolder& parent, std::wstring& name) {
-    parent = PinnedFolder();
-    name.clear();
+PinnedFolder FolderToClear(const std::string& folder) {
     // An empty or relative path names no fixed place.
     const std::wstring extended = ExtendedPath(folder);
     if (extended.empty()) {
@@ -289,6 +287,7 @@ PinnedFolder FolderToClear(const std::string& folder, PinnedFolder& parent, std:
     }
     const std::wstring entry = WithoutTrailingSeparator(extended);
     const size_t lastSeparator = entry.find_last_of(L"\\/");
+    PinnedFolder parent;
     if (lastSeparator != std::wstring::npos && lastSeparator + 1 < entry.size()) {
         // Links on the way are followed; the folder itself is its parent's
         // own entry or nothing.
@@ -296,8 +295,7 @@ PinnedFolder FolderToClear(const std::string& folder, PinnedFolder& parent, std:
     }
     PinnedFolder held;
     if (parent) {
-        name = entry.substr(lastSeparator + 1);
-        held = parent.Subfolder(name);
+        held = parent.Subfolder(entry.substr(lastSeparator + 1), PinnedFolder::Removal::WhenEmpty);
     } else {
         // A folder whose parent cannot be held (a share or volume root) is
         // held as itself.
@@ -308,7 +306,7 @@ PinnedFolder FolderToClear(const std::string& folder, PinnedFolder& parent, std:
 }
 
 PinnedFolder SubfolderToClear(const PinnedFolder& parent, const std::wstring& name) {
-    PinnedFolder held = parent.Subfolder(name);
+    PinnedFolder held = parent.Subfolder(name, PinnedFolder::Removal::WhenEmpty);
     if (!MayClear(held, parent.finalPath() + L"\\" + name)) return {};
     return held;
 }

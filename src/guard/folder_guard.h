@@ -68,14 +68,16 @@ private:
 // Holds the folder at `folder` (a path from the registry) when a removal may
 // clear it: an absolute path to an existing plain folder (no reparse point,
 // and the parent's own entry of that name) that is not protected. The folder
-// is held from before the check until the removal ends. `parent` is then
-// the folder that holds it, held too (empty for a folder whose parent cannot
-// be held, such as a root), and `name` its name there. An empty result when
-// the folder must be left alone.
-PinnedFolder FolderToClear(const std::string& folder, PinnedFolder& parent, std::wstring& name);
+// is held from before the check until the removal ends, with the right to
+// remove it once it is empty (PinnedFolder::RemoveIfEmpty) where it was
+// held through its parent; one whose parent cannot be held, such as a
+// share's root, is only cleared. An empty result when the folder must be
+// left alone.
+PinnedFolder FolderToClear(const std::string& folder);
 
-// The sub-folder `name` of a held folder, held, when a removal may clear it:
-// a plain folder that is not protected. Empty otherwise.
+// The sub-folder `name` of a held folder, held with the right to remove it
+// once empty, when a removal may clear it: a plain folder that is not
+// protected. Empty otherwise.
 PinnedFolder SubfolderToClear(const PinnedFolder& parent, const std::wstring& name);
 
 }  // namespace tarnvale

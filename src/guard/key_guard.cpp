@@ -25,10 +25,17 @@ constexpr REGSAM kWayAccess = KEY_QUERY_VALUE | kRegistryView;
 // The key named `name` (one component) below `parent` itself: a link is opened
 // as the link, never as its target.
 // A key that the plan run in progress has deleted already counts as missing.
-UniqueKey OpenOwnKey(HKEY parent, const std::string& name, REGSAM access) {
+// `status` gets the platform's answer (ERROR_FILE_NOT_FOUND for a key the
+// plan has deleted).
+UniqueKey OpenOwnKey(HKEY parent, const std::string& name, REGSAM access, LSTATUS* status = nullptr) {
     UniqueKey key;
-    if (RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, access, key.put()) != ERROR_SUCCESS) key.reset();
-    if (key && plan::Active() && plan::KeyGone(KeyObjectName(key.get()))) key.reset();
+    LSTATUS result = RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, access, key.put());
+    if (result != ERROR_SUCCESS) key.reset();
+    if (key && plan::Active() && plan::KeyGone(KeyObjectName(key.get()))) {
+        key.reset();
+        result = ERROR_FILE_NOT_FOUND;
+    }
+    if (status != nullptr) *status = result;
     return key;
 }
 
@@ -42,6 +49,7 @@ struct OwnKey {
     UniqueKey key;
     bool isLink = false;        // the last key of the path is a link
     bool linkOnTheWay = false;  // a key before it is a link: nothing was opened
+    LSTATUS status = ERROR_SUCCESS;  // the platform's answer to the last open
 };
 
 // Opens `path` below `root` one component at a time, each as the key itself.
@@ -56,11 +64,12 @@ OwnKey OpenOwnPath(HKEY root, const std::string& path, REGSAM access, REGSAM vie
         const size_t end = path.find('\\', start);
         const bool last = end == std::string::npos;
         const std::string name = path.substr(start, last ? std::string::npos : end - start);
-        UniqueKey key = OpenOwnKey(parent, name, last ? access : (kWayAccess | view));
-        if (!key) return {};
+        LSTATUS status = ERROR_SUCCESS;
+        UniqueKey key = OpenOwnKey(parent, name, last ? access : (kWayAccess | view), &status);
+        if (!key) return {UniqueKey(), false, false, status};
         const bool isLink = IsLink(key.get());
-        if (last) return {std::move(key), isLink, false};
-        if (isLink) return {UniqueKey(), false, true};
+        if (last) return {std::move(key), isLink, false, ERROR_SUCCESS};
+        if (isLink) return {UniqueKey(), false, true, ERROR_SUCCESS};
         way = std::move(key);
         parent = way.get();
         start = end + 1;
@@ -126,6 +135,8 @@ bool DeleteAndLog(HKEY key, bool isLink) {
     return true;
 }
 
+void DeleteSubkeys(HKEY key);
+
 // Deletes the key named `name` below `parent` with its subtree: a link as the
 // link, a real key after its subkeys, never descending into a link.
 bool DeleteOwnKey(HKEY parent, const std::string& name) {
@@ -136,11 +147,14 @@ bool DeleteOwnKey(HKEY parent, const std::string& name) {
         return key && DeleteAndLog(key.get(), false);
     }
     const bool isLink = IsLink(key.get());
-    if (!isLink) {
-        // All names first: deleting while enumerating would shift the indexes.
-        for (const std::string& subkey : ListSubkeys(key.get())) DeleteOwnKey(key.get(), subkey);
-    }
+    if (!isLink) DeleteSubkeys(key.get());
     return DeleteAndLog(key.get(), isLink);
+}
+
+// Deletes the subkeys of an open real key, each with its subtree.
+void DeleteSubkeys(HKEY key) {
+    // All names first: deleting while enumerating would shift the indexes.
+    for (const std::string& subkey : ListSubkeys(key)) DeleteOwnKey(key, subkey);
 }
 
 // Logs why the key `path` below `parent` could not be reached to be
@@ -181,6 +195,12 @@ UniqueKey OpenDirectParent(HKEY parent, const std::string& path, std::string& na
     holder = std::move(way.key);
     directParent = holder.get();
     return holder;
+}
+
+// The text in upper case, for names that the registry compares without case.
+std::string UpperCase(std::string text) {
+    if (!text.empty()) CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
+    return text;
 }
 
 }  // namespace
@@ -243,6 +263,45 @@ bool DeleteKeyTree(HKEY parent, const std::string& path) {
         return false;
     }
     return DeleteOwnKey(directParent, name);
+}
+
+UniqueKey OpenKeyForReading(HKEY root, const std::string& path, bool& isLink, bool& deletable) {
+    deletable = false;
+    OwnKey opened = OpenOwnPath(root, path, kReadAccess | DELETE);
+    if (!opened.key && !opened.linkOnTheWay && opened.status != ERROR_FILE_NOT_FOUND) {
+        // There, but not to be deleted (or not even read) by this process:
+        // read as without the right to delete it.
+        return OpenKeyForReading(root, path, isLink);
+    }
+    LogLinkRefusal(root, path, opened);
+    isLink = opened.isLink;
+    if (isLink) opened.key.reset();
+    deletable = static_cast<bool>(opened.key);
+    return std::move(opened.key);
+}
+
+bool DeleteReadKeyTree(HKEY key) {
+    DeleteSubkeys(key);
+    return DeleteAndLog(key, false);
+}
+
+KeyWays::KeyWays(HKEY root) noexcept : root_(root) {}
+
+KeyWays::~KeyWays() = default;
+
+bool KeyWays::DeleteKeyTree(const std::string& path) {
+    const size_t lastSeparator = path.rfind('\\');
+    if (!IsWellFormedKeyPath(path) || lastSeparator == std::string::npos) return tarnvale::DeleteKeyTree(root_, path);
+    const std::string wayPath = path.substr(0, lastSeparator);
+    const std::string wayName = UpperCase(wayPath);
+    auto held = held_.find(wayName);
+    if (held == held_.end()) {
+        OwnKey way = OpenOwnPath(root_, wayPath, kWayAccess);
+        // A way that is refused or missing is not held: the deletion says why.
+        if (!way.key || way.isLink) return tarnvale::DeleteKeyTree(root_, path);
+        held = held_.emplace(wayName, std::move(way.key)).first;
+    }
+    return DeleteOwnKey(held->second.get(), path.substr(lastSeparator + 1));
 }
 
 bool DeleteKeyWithoutSubkeys(HKEY parent, const std::string& path) {

@@ -12,12 +12,13 @@
 //
 // Every key the library opens goes through OpenKeyForReading, every list of
 // subkeys through ListSubkeys, and every key it deletes through DeleteKeyTree
-// or DeleteKeyWithoutSubkeys. In a plan run these delete nothing and treat
+// (also by way of KeyWays), DeleteReadKeyTree or DeleteKeyWithoutSubkeys. In a plan run these delete nothing and treat
 // what the plan has deleted as gone (plan/plan_run.h).
 #pragma once
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 #include "common/string_list.h"
@@ -66,6 +67,36 @@ int ReadRegistryString(HKEY root, const std::string& path, const std::string& na
 // target stays. A key that denies reading (its subtree cannot be walked)
 // still goes when it has no subkeys. True when the key was deleted.
 bool DeleteKeyTree(HKEY parent, const std::string& path);
+
+// OpenKeyForReading(root, path, isLink), with the key also opened with the
+// right to delete it where the platform grants that: `deletable` then says
+// that DeleteReadKeyTree may delete it through this very handle. A key that
+// may be read but not deleted is opened for reading only.
+UniqueKey OpenKeyForReading(HKEY root, const std::string& path, bool& isLink, bool& deletable);
+
+// Deletes a key opened by OpenKeyForReading with `deletable` set, as
+// DeleteKeyTree does: its subkeys with their subtrees (a link among them as
+// the link), then the key itself. True when the key was deleted.
+bool DeleteReadKeyTree(HKEY key);
+
+// The keys on the way to many keys that a run deletes below one root, held
+// once they are opened and checked (real keys, no link), so that their
+// deletions open and check each way key once. What is held stays the key
+// that was checked: a link put in its place later is never followed.
+class KeyWays {
+public:
+    explicit KeyWays(HKEY root) noexcept;
+    ~KeyWays();
+    KeyWays(const KeyWays&) = delete;
+    KeyWays& operator=(const KeyWays&) = delete;
+
+    // DeleteKeyTree(root, path) through the held way keys.
+    bool DeleteKeyTree(const std::string& path);
+
+private:
+    HKEY root_;
+    std::map<std::string, UniqueKey> held_;  // by the way's path in upper case
+};
 
 // Deletes the key `path` below the open key `parent` with its values, only
 // when it has no subkeys of its own; a key with subkeys stays as it is. A

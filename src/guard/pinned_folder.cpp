@@ -215,23 +215,29 @@ PinnedFolder PinnedFolder::Open(const std::wstring& extendedPath, LastLink lastL
     folder.handle_.reset(
         CreateFileW(extendedPath.c_str(), kPinAccess, kPinSharing, nullptr, OPEN_EXISTING, flags, nullptr));
     if (!folder.handle_ || PlannedAway(folder.handle_.get())) return PinnedFolder();
-    folder.attributes_ = Attributes(folder.handle_.get());
     folder.namedPath_ = extendedPath;
-    folder.nameOnVolume_ = NameOnVolume(folder.handle_.get());
     return folder;
 }
 
-PinnedFolder PinnedFolder::Subfolder(const std::wstring& name) const {
+PinnedFolder PinnedFolder::Subfolder(const std::wstring& name, Removal removal) const {
     PinnedFolder folder;
-    if (!handle_ || nameOnVolume_.empty() || IsDotEntry(name)) return folder;
-    folder.handle_ = OpenInFolder(handle_.get(), name, kPinAccess, kPinSharing,
-                                  kDirectoryOnly | kBackupIntent | kEntryItself);
+    if (!handle_ || objectName().empty() || IsDotEntry(name)) return folder;
+    constexpr ULONG kOptions = kDirectoryOnly | kBackupIntent | kEntryItself;
+    if (removal == Removal::WhenEmpty) {
+        folder.handle_ = OpenInFolder(handle_.get(), name, kPinAccess | DELETE, kPinSharing, kOptions);
+        folder.mayRemove_ = static_cast<bool>(folder.handle_);
+    }
+    // A folder that may not be deleted can still be cleared.
+    if (!folder.handle_) folder.handle_ = OpenInFolder(handle_.get(), name, kPinAccess, kPinSharing, kOptions);
     if (!folder.handle_ || PlannedAway(folder.handle_.get())) return PinnedFolder();
     // This folder's own entry of that name, not where a link leads.
-    folder.nameOnVolume_ = NameOnVolume(folder.handle_.get());
-    if (!SamePath(folder.nameOnVolume_, Joined(nameOnVolume_, name))) return PinnedFolder();
+    folder.objectName_ = ObjectName(folder.handle_.get());
+    if (!SamePath(folder.objectName_, Joined(objectName(), name))) return PinnedFolder();
     folder.attributes_ = Attributes(folder.handle_.get());
     folder.namedPath_ = Joined(namedPath_, name);
+    // Its final path is this folder's with the entry's name as the platform
+    // spells it: the name check above shows it is no link.
+    folder.finalPath_ = Joined(finalPath(), folder.objectName_.substr(folder.objectName_.size() - name.size()));
     return folder;
 }
 
@@ -240,12 +246,18 @@ const std::wstring& PinnedFolder::objectName() const {
     return objectName_;
 }
 
+const std::wstring& PinnedFolder::nameOnVolume() const {
+    if (nameOnVolume_.empty() && handle_) nameOnVolume_ = NameOnVolume(handle_.get());
+    return nameOnVolume_;
+}
+
 const std::wstring& PinnedFolder::finalPath() const {
     if (finalPath_.empty() && handle_) finalPath_ = FinalPath(handle_.get(), namedPath_);
     return finalPath_;
 }
 
-bool PinnedFolder::IsPlainFolder() const noexcept {
+bool PinnedFolder::IsPlainFolder() const {
+    if (attributes_ == INVALID_FILE_ATTRIBUTES && handle_) attributes_ = Attributes(handle_.get());
     return attributes_ != INVALID_FILE_ATTRIBUTES && (attributes_ & FILE_ATTRIBUTE_DIRECTORY) &&
            !(attributes_ & FILE_ATTRIBUTE_REPARSE_POINT);
 }
@@ -266,11 +278,11 @@ std::vector<PinnedFolder::Entry> PinnedFolder::Entries() const {
 
 std::wstring PinnedFolder::EntryId(const std::wstring& name) const {
     if (volumeSerial_.empty()) volumeSerial_ = VolumeSerial(handle_.get());
-    return volumeSerial_ + L":" + Joined(nameOnVolume_, name);
+    return volumeSerial_ + L":" + Joined(nameOnVolume(), name);
 }
 
 bool PinnedFolder::DeleteFileEntry(const std::wstring& name, DWORD attributes, bool readOnlyToo) const {
-    if (!handle_ || nameOnVolume_.empty()) return false;
+    if (!handle_ || objectName().empty()) return false;
     const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     if (readOnly && !readOnlyToo) return false;
     LONG status = 0;
@@ -313,7 +325,7 @@ bool PinnedFolder::DeleteFileEntry(const std::wstring& name, DWORD attributes, b
 }
 
 bool PinnedFolder::RemoveEmptySubfolder(const std::wstring& name) const {
-    if (!handle_ || nameOnVolume_.empty() || IsDotEntry(name)) return false;
+    if (!handle_ || nameOnVolume().empty() || IsDotEntry(name)) return false;
     // A plan run lists the folder to tell whether it would be empty by now.
     const ACCESS_MASK listing = plan::Active() ? FILE_LIST_DIRECTORY : 0;
     const UniqueFile folder = OpenInFolder(handle_.get(), name, DELETE | FILE_READ_ATTRIBUTES | listing, kAllSharing,
@@ -321,7 +333,7 @@ bool PinnedFolder::RemoveEmptySubfolder(const std::wstring& name) const {
     if (!folder) return false;
     const DWORD attributes = Attributes(folder.get());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        !SamePath(NameOnVolume(folder.get()), Joined(nameOnVolume_, name))) {
+        !SamePath(NameOnVolume(folder.get()), Joined(nameOnVolume(), name))) {
         return false;
     }
     if (plan::Active()) {
@@ -338,14 +350,28 @@ bool PinnedFolder::RemoveEmptySubfolder(const std::wstring& name) const {
     return true;
 }
 
+bool PinnedFolder::RemoveIfEmpty() {
+    if (!handle_ || !mayRemove_) return false;
+    if (plan::Active()) {
+        // It would go when every entry in it is planned gone by now.
+        if (!Entries().empty()) return false;
+        plan::RecordEntryGone(EntryIdOf(handle_.get()));
+    } else if (!SetDisposition(handle_.get(), true)) {
+        return false;  // refused while it holds anything
+    }
+    if (actionlog::Taken()) actionlog::FolderDeleted(finalPath());
+    handle_.reset();  // the folder goes as the handle closes
+    return true;
+}
+
 UniqueFile PinnedFolder::OpenOwnFileToAppend(const std::wstring& name) const {
-    if (!handle_ || nameOnVolume_.empty() || IsDotEntry(name)) return {};
+    if (!handle_ || nameOnVolume().empty() || IsDotEntry(name)) return {};
     UniqueFile file = OpenInFolder(handle_.get(), name, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, kPinSharing,
                                    kNonDirectoryOnly | kEntryItself, kOpenOrCreate);
     if (!file) return {};
     const DWORD attributes = Attributes(file.get());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
-        !SamePath(NameOnVolume(file.get()), Joined(nameOnVolume_, name))) {
+        !SamePath(NameOnVolume(file.get()), Joined(nameOnVolume(), name))) {
         return {};
     }
     return file;

@@ -37,11 +37,16 @@ public:
 
     explicit operator bool() const noexcept { return static_cast<bool>(handle_); }
 
+    // Whether a held sub-folder is to be removed through its own handle
+    // once it is cleared (RemoveIfEmpty).
+    enum class Removal { None, WhenEmpty };
+
     // Holds the sub-folder `name`, opened relative to this folder. Empty
     // unless it is a plain folder (no reparse point) that is this folder's
     // own entry of that name: a link that the platform follows anyway leads
-    // to another folder and is refused.
-    PinnedFolder Subfolder(const std::wstring& name) const;
+    // to another folder and is refused. With Removal::WhenEmpty it is held
+    // with the right to delete it too, where the platform grants it.
+    PinnedFolder Subfolder(const std::wstring& name, Removal removal = Removal::None) const;
 
     // The folder's final path in extended form ("\\?\C:\...", "\\?\UNC\...")
     // as the platform knows the held folder; the path it was opened by where
@@ -50,7 +55,7 @@ public:
     const std::wstring& finalPath() const;
 
     // A directory that is no reparse point, as the held handle tells.
-    bool IsPlainFolder() const noexcept;
+    bool IsPlainFolder() const;
 
     // The entries directly in the folder (without "." and ".."), listed
     // through the held handle. An error ends the list there.
@@ -69,6 +74,12 @@ public:
     // folder's own entry of that name. True when it was deleted.
     bool RemoveEmptySubfolder(const std::wstring& name) const;
 
+    // Deletes the held folder itself when it is empty by now, through the
+    // handle that held it while it was cleared, and lets go of it: what was
+    // checked and cleared is what goes. Only a folder held by Subfolder with
+    // Removal::WhenEmpty can go. True when it was deleted.
+    bool RemoveIfEmpty();
+
     // Opens the file `name` of this folder to append to it, creating it when
     // it is missing: opened relative to this folder as the file itself, and
     // only when it is a plain file that is this folder's own entry of that
@@ -79,16 +90,20 @@ public:
 private:
     // The id of this folder's entry `name` for a plan run (see plan/plan_run.h).
     std::wstring EntryId(const std::wstring& name) const;
-    // The platform's name of the held folder, as each file opened in it is
+    // The platform's name of the held folder, as each entry opened in it is
     // named below it. Asked of the platform on first use.
     const std::wstring& objectName() const;
+    // The path below the volume ("\Quenta\Sims"), as the handle tells; for
+    // a plan run's entry ids. Asked of the platform on first use.
+    const std::wstring& nameOnVolume() const;
 
     UniqueFile handle_;
     std::wstring namedPath_;  // the path it was opened by, for where the platform cannot tell its final path
     mutable std::wstring finalPath_;
-    std::wstring nameOnVolume_;  // the path below the volume ("\Quenta\Sims"), as the handle tells
+    mutable std::wstring nameOnVolume_;
     mutable std::wstring objectName_;
-    DWORD attributes_ = INVALID_FILE_ATTRIBUTES;
+    mutable DWORD attributes_ = INVALID_FILE_ATTRIBUTES;  // asked on first use where not known from the open
+    bool mayRemove_ = false;  // held with the right to delete it
     mutable std::wstring volumeSerial_;  // for a plan run's entry ids, asked on first use
 };
 

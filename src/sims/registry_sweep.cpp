@@ -13,27 +13,31 @@ namespace {
 
 constexpr char kGuidValue[] = "GUID";
 
-// Appends the registrations of `parent` to the lists. No registration is
-// deleted here: deleting while enumerating would shift the indexes.
-void ListRegistrations(HKEY parent, StringList& simList, StringList& guidList) {
+// Appends the registrations of `parent` to the lists and deletes each one
+// once its GUID is read.
+void SweepRegistrations(HKEY parent, StringList& simList, StringList& guidList) {
+    // All names first: deleting while enumerating would shift the indexes.
     for (const std::string& simName : ListSubkeys(parent)) {
         simList.push_back(simName);
-        const UniqueKey registration = OpenKeyForReading(parent, simName);
-        if (!registration) {
+        bool isLink = false;
+        bool deletable = false;
+        UniqueKey registration = OpenKeyForReading(parent, simName, isLink, deletable);
+        if (registration) {
+            std::string guid;
+            ReadStringValue(registration.get(), kGuidValue, guid);  // missing or too long: empty
+            if (guid.empty()) actionlog::RegistrationWithoutGuid(simName);
+            guidList.push_back(guid.empty() ? simName : guid);
+        } else {
             // Listed and deleted, but it has no GUID to give.
             actionlog::RegistrationWithoutGuid(simName);
-            continue;
         }
-        std::string guid;
-        ReadStringValue(registration.get(), kGuidValue, guid);  // missing or too long: empty
-        if (guid.empty()) actionlog::RegistrationWithoutGuid(simName);
-        guidList.push_back(guid.empty() ? simName : guid);
-    }
-}
-
-void DeleteRegistrations(HKEY parent, const StringList& simList, size_t first) {
-    for (size_t position = first; position < simList.size(); ++position) {
-        DeleteKeyTree(parent, simList[position]);  // a failure is passed over
+        // A failure is passed over.
+        if (deletable) {
+            DeleteReadKeyTree(registration.get());
+        } else {
+            registration.reset();
+            DeleteKeyTree(parent, simName);
+        }
     }
 }
 
@@ -43,15 +47,12 @@ void SweepSimRegistry(StringList& simList, StringList& guidList) {
     UniqueKey sims = OpenKeyForReading(HKEY_LOCAL_MACHINE, ResourceString(IDS_SIMS_KEY));
     if (!sims) return;  // no SIMS key: the DSIMS key is not looked at either
     simList.clear();
-    ListRegistrations(sims.get(), simList, guidList);
-    const size_t simsCount = simList.size();
-    DeleteRegistrations(sims.get(), simList, 0);
+    SweepRegistrations(sims.get(), simList, guidList);
     sims.reset();
 
     const UniqueKey dsims = OpenKeyForReading(HKEY_LOCAL_MACHINE, ResourceString(IDS_DSIMS_KEY));
     if (!dsims) return;
-    ListRegistrations(dsims.get(), simList, guidList);
-    DeleteRegistrations(dsims.get(), simList, simsCount);
+    SweepRegistrations(dsims.get(), simList, guidList);
 }
 
 }  // namespace tarnvale

@@ -43,7 +43,7 @@ std::string MakerKeyPath(const std::string& displayName) {
 
 }  // namespace
 
-void RemoveUninstallEntry(HKEY entry) {
+void RemoveUninstallEntry(HKEY entry, KeyWays& makerKeys) {
     std::string logFile;
     if (ReadStringValue(entry, kLogFileValue, logFile)) {
         // The drive and directory of the log file, trailing backslash kept.
@@ -52,19 +52,22 @@ void RemoveUninstallEntry(HKEY entry) {
     }
     std::string displayName;
     if (!ReadStringValue(entry, kDisplayNameValue, displayName) || displayName.empty()) return;
-    DeleteKeyTree(HKEY_LOCAL_MACHINE, MakerKeyPath(displayName));  // a failure is passed over
+    makerKeys.DeleteKeyTree(MakerKeyPath(displayName));  // a failure is passed over
 }
 
 void RemoveSimUninstallEntries(const StringList& guidList) {
     const UniqueKey uninstall = OpenKeyForReading(HKEY_LOCAL_MACHINE, ResourceString(IDS_UNINSTALL_KEY));
     if (!uninstall) return;
+    // The maker keys of many entries lie below a few keys, which are opened once.
+    KeyWays makerKeys(HKEY_LOCAL_MACHINE);
     for (const std::string& text : guidList) {
         std::string entryName = text;
         bool isLink = false;
-        UniqueKey entry = OpenKeyForReading(uninstall.get(), entryName, isLink);
+        bool deletable = false;
+        UniqueKey entry = OpenKeyForReading(uninstall.get(), entryName, isLink, deletable);
         if (!entry && !isLink) {
             entryName = kPrefixedEntryName + text;
-            entry = OpenKeyForReading(uninstall.get(), entryName, isLink);
+            entry = OpenKeyForReading(uninstall.get(), entryName, isLink, deletable);
         }
         if (!entry && !isLink) {
             actionlog::UninstallEntryMissing(text);
@@ -72,9 +75,14 @@ void RemoveSimUninstallEntries(const StringList& guidList) {
         }
         // An entry that is a registry link names nothing to be trusted: the
         // link alone goes, nothing is read through it.
-        if (entry) RemoveUninstallEntry(entry.get());
-        entry.reset();
-        DeleteKeyTree(uninstall.get(), entryName);  // a failure is passed over
+        if (entry) RemoveUninstallEntry(entry.get(), makerKeys);
+        // A failure is passed over.
+        if (deletable) {
+            DeleteReadKeyTree(entry.get());
+        } else {
+            entry.reset();
+            DeleteKeyTree(uninstall.get(), entryName);
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "common/string_list.h"
+#include "guard/key_guard.h"
 
 namespace tarnvale {
 
@@ -14,8 +15,8 @@ namespace tarnvale {
 void RemoveSimUninstallEntries(const StringList& guidList);
 
 // For one open Uninstall entry: clears the folder of its "LogFile" and
-// deletes the maker key named after its "DisplayName". The caller closes and
-// deletes the entry itself.
-void RemoveUninstallEntry(HKEY entry);
+// deletes the maker key named after its "DisplayName" through `makerKeys`
+// (below HKEY_LOCAL_MACHINE). The caller closes and deletes the entry itself.
+void RemoveUninstallEntry(HKEY entry, KeyWays& makerKeys);
 
 }  // namespace tarnvale

@@ -197,10 +197,23 @@ UniqueKey OpenDirectParent(HKEY parent, const std::string& path, std::string& na
     return holder;
 }
 
-// The text in upper case, for names that the registry compares without case.
-std::string UpperCase(std::string text) {
-    if (!text.empty()) CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
-    return text;
+// The key `path` below `root` as opened, to be read: logged and dropped
+// when it is a link or a link is on the way.
+UniqueKey KeyToRead(HKEY root, const std::string& path, OwnKey opened) {
+    LogLinkRefusal(root, path, opened);
+    if (opened.isLink) opened.key.reset();
+    return std::move(opened.key);
+}
+
+// The key `path` below `root` opened for reading (empty when it is a link),
+// and `isLink` set when it is one. A key that cannot be read may still be
+// told from a link with less access.
+UniqueKey OpenKeyForReading(HKEY root, const std::string& path, bool& isLink) {
+    OwnKey opened = OpenOwnPath(root, path, kReadAccess);
+    isLink = opened.isLink;
+    UniqueKey key = KeyToRead(root, path, std::move(opened));
+    if (!key && !isLink) isLink = OpenOwnPath(root, path, kWayAccess).isLink;
+    return key;
 }
 
 }  // namespace
@@ -222,30 +235,12 @@ bool IsWellFormedKeyPath(const std::string& path) {
 }
 
 UniqueKey OpenKeyForReading(HKEY root, const std::string& path) {
-    OwnKey opened = OpenOwnPath(root, path, kReadAccess);
-    LogLinkRefusal(root, path, opened);
-    if (opened.isLink) opened.key.reset();
-    return std::move(opened.key);
+    return KeyToRead(root, path, OpenOwnPath(root, path, kReadAccess));
 }
 
 UniqueKey OpenMachineKeyForReading(HKEY root, const std::string& path) {
     constexpr REGSAM kNativeView = KEY_WOW64_64KEY;
-    OwnKey opened = OpenOwnPath(root, path, KEY_READ | kNativeView, kNativeView);
-    LogLinkRefusal(root, path, opened);
-    if (opened.isLink) opened.key.reset();
-    return std::move(opened.key);
-}
-
-bool IsKeyLink(HKEY root, const std::string& path) { return OpenOwnPath(root, path, kWayAccess).isLink; }
-
-UniqueKey OpenKeyForReading(HKEY root, const std::string& path, bool& isLink) {
-    OwnKey opened = OpenOwnPath(root, path, kReadAccess);
-    LogLinkRefusal(root, path, opened);
-    isLink = opened.isLink;
-    if (isLink) opened.key.reset();
-    // A key that cannot be read may still be told from a link with less access.
-    if (!opened.key && !isLink) isLink = IsKeyLink(root, path);
-    return std::move(opened.key);
+    return KeyToRead(root, path, OpenOwnPath(root, path, KEY_READ | kNativeView, kNativeView));
 }
 
 int ReadRegistryString(HKEY root, const std::string& path, const std::string& name, std::string& out) {
@@ -265,41 +260,46 @@ bool DeleteKeyTree(HKEY parent, const std::string& path) {
     return DeleteOwnKey(directParent, name);
 }
 
-UniqueKey OpenKeyForReading(HKEY root, const std::string& path, bool& isLink, bool& deletable) {
-    deletable = false;
-    OwnKey opened = OpenOwnPath(root, path, kReadAccess | DELETE);
-    if (!opened.key && !opened.linkOnTheWay && opened.status != ERROR_FILE_NOT_FOUND) {
+KeyToReadAndDelete OpenKeyToReadAndDelete(HKEY parent, const std::string& name) {
+    KeyToReadAndDelete opened;
+    opened.parent = parent;
+    opened.name = name;
+    OwnKey own = OpenOwnPath(parent, name, kReadAccess | DELETE);
+    if (!own.key && !own.linkOnTheWay && own.status != ERROR_FILE_NOT_FOUND) {
         // There, but not to be deleted (or not even read) by this process:
-        // read as without the right to delete it.
-        return OpenKeyForReading(root, path, isLink);
+        // read without the right to delete it, and deleted by name.
+        opened.key = OpenKeyForReading(parent, name, opened.isLink);
+        return opened;
     }
-    LogLinkRefusal(root, path, opened);
-    isLink = opened.isLink;
-    if (isLink) opened.key.reset();
-    deletable = static_cast<bool>(opened.key);
-    return std::move(opened.key);
+    opened.isLink = own.isLink;
+    opened.key = KeyToRead(parent, name, std::move(own));
+    opened.deletable = static_cast<bool>(opened.key);
+    return opened;
 }
 
-bool DeleteReadKeyTree(HKEY key) {
-    DeleteSubkeys(key);
-    return DeleteAndLog(key, false);
+bool DeleteKeyTree(KeyToReadAndDelete& opened) {
+    if (!opened.deletable) {
+        opened.key.reset();
+        return DeleteKeyTree(opened.parent, opened.name);
+    }
+    DeleteSubkeys(opened.key.get());
+    const bool deleted = DeleteAndLog(opened.key.get(), false);
+    opened.key.reset();
+    return deleted;
 }
 
 KeyWays::KeyWays(HKEY root) noexcept : root_(root) {}
-
-KeyWays::~KeyWays() = default;
 
 bool KeyWays::DeleteKeyTree(const std::string& path) {
     const size_t lastSeparator = path.rfind('\\');
     if (!IsWellFormedKeyPath(path) || lastSeparator == std::string::npos) return tarnvale::DeleteKeyTree(root_, path);
     const std::string wayPath = path.substr(0, lastSeparator);
-    const std::string wayName = UpperCase(wayPath);
-    auto held = held_.find(wayName);
+    auto held = held_.find(wayPath);
     if (held == held_.end()) {
         OwnKey way = OpenOwnPath(root_, wayPath, kWayAccess);
         // A way that is refused or missing is not held: the deletion says why.
         if (!way.key || way.isLink) return tarnvale::DeleteKeyTree(root_, path);
-        held = held_.emplace(wayName, std::move(way.key)).first;
+        held = held_.emplace(wayPath, std::move(way.key)).first;
     }
     return DeleteOwnKey(held->second.get(), path.substr(lastSeparator + 1));
 }

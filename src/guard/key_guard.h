@@ -10,10 +10,11 @@
 // - A link that is itself the key to delete is deleted as a link; its target
 //   stays. A tree deletion never descends into a link (DeleteOwnKey).
 //
-// Every key the library opens goes through OpenKeyForReading, every list of
-// subkeys through ListSubkeys, and every key it deletes through DeleteKeyTree
-// (also by way of KeyWays), DeleteReadKeyTree or DeleteKeyWithoutSubkeys. In a plan run these delete nothing and treat
-// what the plan has deleted as gone (plan/plan_run.h).
+// Every key the library opens goes through OpenKeyForReading (or
+// OpenKeyToReadAndDelete), every list of subkeys through ListSubkeys, and
+// every key it deletes through DeleteKeyTree (also by way of KeyWays) or
+// DeleteKeyWithoutSubkeys. In a plan run these delete nothing and treat what
+// the plan has deleted as gone (plan/plan_run.h).
 #pragma once
 
 #include <windows.h>
@@ -47,15 +48,6 @@ UniqueKey OpenKeyForReading(HKEY root, const std::string& path);
 // registry links).
 UniqueKey OpenMachineKeyForReading(HKEY root, const std::string& path);
 
-// True when the last key of `path` is a registry link, reached through real
-// keys only.
-bool IsKeyLink(HKEY root, const std::string& path);
-
-// OpenKeyForReading and IsKeyLink in one: the key opened for reading, empty
-// when it is a link, and `isLink` set as IsKeyLink would set it. A key that
-// is there and no link is opened once, not twice.
-UniqueKey OpenKeyForReading(HKEY root, const std::string& path, bool& isLink);
-
 // Opens `path` below `root` as OpenKeyForReading does, reads value `name`
 // into `out` and closes the key. Returns 1 when the value was read, 0
 // otherwise (out unchanged).
@@ -68,16 +60,25 @@ int ReadRegistryString(HKEY root, const std::string& path, const std::string& na
 // still goes when it has no subkeys. True when the key was deleted.
 bool DeleteKeyTree(HKEY parent, const std::string& path);
 
-// OpenKeyForReading(root, path, isLink), with the key also opened with the
-// right to delete it where the platform grants that: `deletable` then says
-// that DeleteReadKeyTree may delete it through this very handle. A key that
-// may be read but not deleted is opened for reading only.
-UniqueKey OpenKeyForReading(HKEY root, const std::string& path, bool& isLink, bool& deletable);
+// A key opened to be read and then deleted with its subtree
+// (DeleteKeyTree(KeyToReadAndDelete&)): a registration, an Uninstall entry.
+struct KeyToReadAndDelete {
+    UniqueKey key;           // opened for reading; empty when it is missing, cannot be read or is a link
+    bool isLink = false;     // the key is a registry link (never read; deleted as the link)
+    bool deletable = false;  // `key` was opened with the right to delete it too
+    HKEY parent = nullptr;
+    std::string name;
+};
 
-// Deletes a key opened by OpenKeyForReading with `deletable` set, as
-// DeleteKeyTree does: its subkeys with their subtrees (a link among them as
-// the link), then the key itself. True when the key was deleted.
-bool DeleteReadKeyTree(HKEY key);
+// Opens the key `name` (one component) below `parent` as OpenKeyForReading
+// does, and with the right to delete it too where the platform grants that,
+// so that its deletion needs no second open.
+KeyToReadAndDelete OpenKeyToReadAndDelete(HKEY parent, const std::string& name);
+
+// Deletes a key opened by OpenKeyToReadAndDelete as DeleteKeyTree does (a
+// link as the link), through its handle where that may delete it, by name
+// otherwise, and closes it. True when the key was deleted.
+bool DeleteKeyTree(KeyToReadAndDelete& opened);
 
 // The keys on the way to many keys that a run deletes below one root, held
 // once they are opened and checked (real keys, no link), so that their
@@ -86,7 +87,6 @@ bool DeleteReadKeyTree(HKEY key);
 class KeyWays {
 public:
     explicit KeyWays(HKEY root) noexcept;
-    ~KeyWays();
     KeyWays(const KeyWays&) = delete;
     KeyWays& operator=(const KeyWays&) = delete;
 
@@ -95,7 +95,7 @@ public:
 
 private:
     HKEY root_;
-    std::map<std::string, UniqueKey> held_;  // by the way's path in upper case
+    std::map<std::string, UniqueKey> held_;  // by the way's path as named
 };
 
 // Deletes the key `path` below the open key `parent` with its values, only

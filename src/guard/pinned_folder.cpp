@@ -324,32 +324,6 @@ bool PinnedFolder::DeleteFileEntry(const std::wstring& name, DWORD attributes, b
     return false;
 }
 
-bool PinnedFolder::RemoveEmptySubfolder(const std::wstring& name) const {
-    if (!handle_ || nameOnVolume().empty() || IsDotEntry(name)) return false;
-    // A plan run lists the folder to tell whether it would be empty by now.
-    const ACCESS_MASK listing = plan::Active() ? FILE_LIST_DIRECTORY : 0;
-    const UniqueFile folder = OpenInFolder(handle_.get(), name, DELETE | FILE_READ_ATTRIBUTES | listing, kAllSharing,
-                                           kDirectoryOnly | kBackupIntent | kEntryItself);
-    if (!folder) return false;
-    const DWORD attributes = Attributes(folder.get());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        !SamePath(NameOnVolume(folder.get()), Joined(nameOnVolume(), name))) {
-        return false;
-    }
-    if (plan::Active()) {
-        const std::wstring folderId = EntryId(name);
-        if (plan::EntryGone(folderId)) return false;
-        for (const Entry& entry : ListEntries(folder.get())) {
-            if (!plan::EntryGone(folderId + L"\\" + entry.name)) return false;  // it would still hold this
-        }
-        plan::RecordEntryGone(folderId);
-    } else if (!SetDisposition(folder.get(), true)) {
-        return false;  // refused while it holds anything
-    }
-    if (actionlog::Taken()) actionlog::FolderDeleted(Joined(finalPath(), name));  // the final path is asked only then
-    return true;
-}
-
 bool PinnedFolder::RemoveIfEmpty() {
     if (!handle_ || !mayRemove_) return false;
     if (plan::Active()) {
@@ -365,13 +339,13 @@ bool PinnedFolder::RemoveIfEmpty() {
 }
 
 UniqueFile PinnedFolder::OpenOwnFileToAppend(const std::wstring& name) const {
-    if (!handle_ || nameOnVolume().empty() || IsDotEntry(name)) return {};
+    if (!handle_ || objectName().empty() || IsDotEntry(name)) return {};
     UniqueFile file = OpenInFolder(handle_.get(), name, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, kPinSharing,
                                    kNonDirectoryOnly | kEntryItself, kOpenOrCreate);
     if (!file) return {};
     const DWORD attributes = Attributes(file.get());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
-        !SamePath(NameOnVolume(file.get()), Joined(nameOnVolume(), name))) {
+        !SamePath(ObjectName(file.get()), Joined(objectName(), name))) {
         return {};
     }
     return file;

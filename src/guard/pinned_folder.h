@@ -70,10 +70,6 @@ public:
     // file stays. True when it was deleted.
     bool DeleteFileEntry(const std::wstring& name, DWORD attributes, bool readOnlyToo) const;
 
-    // Deletes the sub-folder `name` when it is empty, a plain folder and this
-    // folder's own entry of that name. True when it was deleted.
-    bool RemoveEmptySubfolder(const std::wstring& name) const;
-
     // Deletes the held folder itself when it is empty by now, through the
     // handle that held it while it was cleared, and lets go of it: what was
     // checked and cleared is what goes. Only a folder held by Subfolder with

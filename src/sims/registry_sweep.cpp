@@ -19,25 +19,17 @@ void SweepRegistrations(HKEY parent, StringList& simList, StringList& guidList) 
     // All names first: deleting while enumerating would shift the indexes.
     for (const std::string& simName : ListSubkeys(parent)) {
         simList.push_back(simName);
-        bool isLink = false;
-        bool deletable = false;
-        UniqueKey registration = OpenKeyForReading(parent, simName, isLink, deletable);
-        if (registration) {
+        KeyToReadAndDelete registration = OpenKeyToReadAndDelete(parent, simName);
+        if (registration.key) {
             std::string guid;
-            ReadStringValue(registration.get(), kGuidValue, guid);  // missing or too long: empty
+            ReadStringValue(registration.key.get(), kGuidValue, guid);  // missing or too long: empty
             if (guid.empty()) actionlog::RegistrationWithoutGuid(simName);
             guidList.push_back(guid.empty() ? simName : guid);
         } else {
             // Listed and deleted, but it has no GUID to give.
             actionlog::RegistrationWithoutGuid(simName);
         }
-        // A failure is passed over.
-        if (deletable) {
-            DeleteReadKeyTree(registration.get());
-        } else {
-            registration.reset();
-            DeleteKeyTree(parent, simName);
-        }
+        DeleteKeyTree(registration);  // a failure is passed over
     }
 }
 

@@ -37,7 +37,7 @@ void RemoveSimFolders(const std::string& productFolder) {
     const PinnedFolder product = PinnedFolder::Open(extendedProduct, PinnedFolder::LastLink::Follow);
     if (!product) return;
     {
-        const PinnedFolder sims = product.Subfolder(simsName);
+        PinnedFolder sims = product.Subfolder(simsName, PinnedFolder::Removal::WhenEmpty);
         if (!sims || !sims.IsPlainFolder()) {
             // A linked "Sims" is never entered.
             const std::wstring simsPath = product.finalPath() + L"\\" + simsName;
@@ -57,8 +57,8 @@ void RemoveSimFolders(const std::string& productFolder) {
             }
             RemoveSubfolderFiles(sims, entry.name);
         }
+        sims.RemoveIfEmpty();  // only succeeds when it is empty now
     }
-    product.RemoveEmptySubfolder(simsName);  // only succeeds when it is empty now
 }
 
 int DeleteSimUninstallLogs(const std::string& productFolder, const StringList& simList) {

@@ -61,28 +61,16 @@ void RemoveSimUninstallEntries(const StringList& guidList) {
     // The maker keys of many entries lie below a few keys, which are opened once.
     KeyWays makerKeys(HKEY_LOCAL_MACHINE);
     for (const std::string& text : guidList) {
-        std::string entryName = text;
-        bool isLink = false;
-        bool deletable = false;
-        UniqueKey entry = OpenKeyForReading(uninstall.get(), entryName, isLink, deletable);
-        if (!entry && !isLink) {
-            entryName = kPrefixedEntryName + text;
-            entry = OpenKeyForReading(uninstall.get(), entryName, isLink, deletable);
-        }
-        if (!entry && !isLink) {
+        KeyToReadAndDelete entry = OpenKeyToReadAndDelete(uninstall.get(), text);
+        if (!entry.key && !entry.isLink) entry = OpenKeyToReadAndDelete(uninstall.get(), kPrefixedEntryName + text);
+        if (!entry.key && !entry.isLink) {
             actionlog::UninstallEntryMissing(text);
             continue;
         }
         // An entry that is a registry link names nothing to be trusted: the
         // link alone goes, nothing is read through it.
-        if (entry) RemoveUninstallEntry(entry.get(), makerKeys);
-        // A failure is passed over.
-        if (deletable) {
-            DeleteReadKeyTree(entry.get());
-        } else {
-            entry.reset();
-            DeleteKeyTree(uninstall.get(), entryName);
-        }
+        if (entry.key) RemoveUninstallEntry(entry.key.get(), makerKeys);
+        DeleteKeyTree(entry);  // a failure is passed over
     }
 }
 
